@@ -1,0 +1,68 @@
+// The ordered command lines of one registered command.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace korra {
+
+// The lines are owned by the list and compare byte for byte. The virtual
+// operations are declared in the order of their table slots; derived lists
+// (CCommandLinesEx) add theirs after these.
+class CCommandLinesA {
+public:
+    CCommandLinesA() = default;
+    // A copy has every line; its cursor is unset until MoveFirst.
+    CCommandLinesA(const CCommandLinesA& other) : m_lines(other.m_lines) {}
+    CCommandLinesA& operator=(const CCommandLinesA& other)
+    {
+        m_lines = other.m_lines;
+        m_cursor = kNoCursor;
+        return *this;
+    }
+
+    // Same number of lines, each equal to the line at the same position.
+    virtual bool IsEqual(const CCommandLinesA& other) const;
+    virtual bool IsNotEqual(const CCommandLinesA& other) const;
+    virtual void Clear();
+    virtual void Add(const std::string& line);
+    // Removes the first line whatever position says; false when empty.
+    virtual bool RemoveFirst(int position);
+    // No bounds check: callers test index against GetCount first.
+    virtual std::string* GetAt(std::size_t index);
+    virtual const std::string* GetAt(std::size_t index) const;
+    virtual std::size_t GetCount() const;
+    virtual void MoveFirst();
+    // Copies the line at the cursor to out and advances; false at the end
+    // (and before the first MoveFirst).
+    virtual bool GetNext(std::string& out);
+    // Index in the system image list of the icon of the first line's program,
+    // looked up along PATH when the program is not found as written; -1 when
+    // there is no line or no icon. *imageList, when given, gets the system
+    // image list.
+    virtual int GetIconIndex(bool smallIcon, bool selected, HIMAGELIST* imageList) const;
+    // Starts every line as it is, in order, showing nothing on failure.
+    // Always false.
+    virtual bool Execute();
+
+protected:
+    // Lists are never deleted through this base: the derived list owns the
+    // virtual destructor.
+    ~CCommandLinesA() = default;
+
+    // The icon of the first line's program after the line is made ready for
+    // lookup (derived lists expand their macros first).
+    int LookUpIcon(std::string line, bool smallIcon, bool selected, HIMAGELIST* imageList) const;
+
+private:
+    static constexpr std::size_t kNoCursor = static_cast<std::size_t>(-1);
+
+    std::vector<std::string> m_lines;
+    std::size_t m_cursor = kNoCursor;
+};
+
+}  // namespace korra

@@ -1,0 +1,173 @@
+#include "Execution.h"
+
+#include "TextRoutines.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+std::string ExpandEnvironment(const char* text)
+{
+    // The size Windows reports can fall short for double-byte text (it counts
+    // characters, not bytes), and no character takes more than two bytes, so
+    // twice the reported size is always enough. Should the call still ask for
+    // more, grow and try again.
+    DWORD size = ExpandEnvironmentStringsA(text, nullptr, 0);
+    if (size == 0)
+        return text;
+    std::vector<char> buffer;
+    for (;;) {
+        buffer.assign(static_cast<std::size_t>(size) * 2 + 2, '\0');
+        const DWORD needed =
+            ExpandEnvironmentStringsA(text, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (needed == 0)
+            return text;
+        if (needed <= buffer.size())
+            break;
+        size = needed;
+    }
+    return std::string(buffer.data());  // everything before the first NUL
+}
+
+namespace {
+
+// Whether the text of a trimmed command line names an ".exe" program. The
+// program part is the quoted path (without its closing quote) or the text up
+// to the first space.
+bool NamesExeProgram(const char* text)
+{
+    std::string program;
+    if (text[0] == '"') {
+        const char* p = text + 1;
+        while (*p != '\0' && *p != '"') {
+            if (*p == '\\')
+                p += (p[1] != '\0') ? 2 : 1;
+            else
+                p += IsLeadByteAt(p, 0) ? 2 : 1;
+        }
+        program.assign(text, p);  // up to the closing quote, or all of it
+    } else {
+        const int space = FindChar(text, ' ', 0);
+        program.assign(text, space < 0 ? std::char_traits<char>::length(text) : space);
+    }
+    const int dot = FindLastChar(program.c_str(), '.', 0);
+    const std::string extension = dot < 0 ? program : program.substr(dot + 1);
+    if (extension.size() != 3)
+        return false;
+    return FoldAscii(extension[0]) == 'E' && FoldAscii(extension[1]) == 'X' &&
+           FoldAscii(extension[2]) == 'E';
+}
+
+BOOL StartProcess(const std::string& commandLine)
+{
+    std::vector<char> writable(commandLine.begin(), commandLine.end());
+    writable.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    const DWORD creation = CREATE_DEFAULT_ERROR_MODE | CREATE_BREAKAWAY_FROM_JOB |
+                           CREATE_NEW_PROCESS_GROUP | NORMAL_PRIORITY_CLASS;
+    const BOOL started = CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, creation,
+                                        nullptr, nullptr, &startup, &process);
+    if (started) {
+        // We neither wait for the program nor keep its handles.
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    return started;
+}
+
+BOOL OpenWithShell(const std::string& text)
+{
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpFile = text.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExA(&info);
+}
+
+}  // namespace
+
+BOOL RunCommandLine(const char* line)
+{
+    if (line == nullptr)
+        return FALSE;
+    const std::string expanded = ExpandEnvironment(line);
+    const std::size_t start = expanded.find_first_not_of(" \t");
+    if (start == std::string::npos)
+        return FALSE;
+    const std::string text = expanded.substr(start);
+    return NamesExeProgram(text.c_str()) ? StartProcess(text) : OpenWithShell(text);
+}
+
+namespace {
+
+// -1 when Windows has no icon for path. A call that fails may still have
+// written an index (Wine writes 0), so its result decides.
+int SystemIconOf(const std::string& path, UINT flags, HIMAGELIST* imageList)
+{
+    SHFILEINFOA info = {};
+    info.iIcon = -1;
+    const DWORD_PTR list = SHGetFileInfoA(path.c_str(), 0, &info, sizeof info, flags);
+    if (imageList != nullptr)
+        *imageList = reinterpret_cast<HIMAGELIST>(list);
+    return list != 0 ? info.iIcon : -1;
+}
+
+// The variable's value in the ANSI code page, or "" when it is not set.
+// Read through the W call: Wine's A call cuts a double-byte value short.
+std::string ReadEnvironmentVariable(const wchar_t* name)
+{
+    std::vector<wchar_t> value(GetEnvironmentVariableW(name, nullptr, 0) + 1);
+    for (;;) {
+        const DWORD got = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+        if (got == 0)
+            return std::string();
+        if (got < value.size())
+            break;
+        value.resize(got + 1);  // it grew meanwhile
+    }
+    const int size = WideCharToMultiByte(CP_ACP, 0, value.data(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return std::string();
+    std::string text(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, value.data(), -1, &text[0], size, nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(size) - 1);
+    return text;
+}
+
+}  // namespace
+
+int FindProgramIcon(const std::string& program, bool smallIcon, bool selected,
+                    HIMAGELIST* imageList)
+{
+    UINT flags = SHGFI_SYSICONINDEX;
+    if (smallIcon)
+        flags |= SHGFI_SMALLICON;
+    if (selected)
+        flags |= SHGFI_SELECTED;
+
+    int icon = SystemIconOf(program, flags, imageList);
+    if (icon != -1)
+        return icon;
+
+    const std::string path = ReadEnvironmentVariable(L"PATH");
+    const char* list = path.c_str();
+    for (int begin = 0; list[begin] != '\0';) {
+        int end = FindChar(list, ';', begin);
+        if (end < 0)
+            end = static_cast<int>(std::char_traits<char>::length(list));
+        std::string candidate(list + begin, list + end);
+        begin = list[end] == '\0' ? end : end + 1;
+        if (candidate.empty())
+            continue;
+        if (!EndsWithChar(candidate, '\\'))
+            candidate += '\\';
+        candidate += program;
+        icon = SystemIconOf(candidate, flags, imageList);
+        if (icon != -1)
+            return icon;
+    }
+    return -1;
+}

@@ -1,0 +1,23 @@
+// Starting one command line, and finding the icon of its program.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+// Environment references ("%WINDIR%") in text expanded by Windows; the text
+// unchanged when Windows refuses. Never cut, however long the result.
+std::string ExpandEnvironment(const char* text);
+
+// Starts line after expanding its environment references: CreateProcessA when
+// its program ends in ".exe" (any letter case), ShellExecuteExA otherwise, so
+// that a document, folder or URL opens with its associated program. Shows
+// nothing. Nonzero when started; 0 when not, or when the line is blank.
+BOOL RunCommandLine(const char* line);
+
+// Index of program's icon in the system image list, trying program as
+// written and then in each directory of PATH; -1 when none yields an icon.
+// *imageList, when given, gets the system image list of the last call.
+int FindProgramIcon(const std::string& program, bool smallIcon, bool selected,
+                    HIMAGELIST* imageList);

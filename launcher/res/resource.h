@@ -1,0 +1,26 @@
+// Identifiers of the launcher's resources. Strings: 2001-2008 captions and
+// titles, 3000-3016 messages (text, ESC, caption).
+#pragma once
+
+#define IDS_SETTINGS_CAPTION            2001
+#define IDS_COLUMN_COMMAND              2002
+#define IDS_COLUMN_COMMAND_LINE         2003
+#define IDS_BROWSE_PROGRAM_TITLE        2004
+#define IDS_AUTOSTART_DESCRIPTION       2006
+#define IDS_COLUMN_ITEM_COUNT           2007
+#define IDS_COLUMN_FIRST_COMMAND_LINE   2008
+
+#define IDS_ENTER_COMMAND_WORD          3000
+#define IDS_ENTER_PROGRAM               3001
+#define IDS_COMMAND_EXISTS              3002
+#define IDS_COMMAND_RESERVED            3003
+#define IDS_NO_HOT_KEY                  3004
+#define IDS_EXECUTE_FAILED              3006
+#define IDS_COMMAND_HAS_SPACE           3007
+#define IDS_ADD_COMMAND_FAILED          3008
+#define IDS_REMOVE_COMMAND_FAILED       3009
+#define IDS_INIT_FAILED                 3011
+#define IDS_AUTOSTART_FAILED            3013
+#define IDS_SAVE_SETTINGS_FAILED        3014
+#define IDS_SYSTEM_RENAMED              3015
+#define IDS_COMMAND_LINE_TOO_LONG       3016

@@ -1,0 +1,218 @@
+#include "CommandTable.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace {
+
+CCommandEntry Command(const std::string& word, std::initializer_list<const char*> lines = {"x.exe"})
+{
+    CCommandEntry entry;
+    entry.word = word;
+    for (const char* line : lines)
+        entry.lines.Add(line);
+    return entry;
+}
+
+std::vector<std::string> Words(const std::vector<CCandidate>& candidates)
+{
+    std::vector<std::string> words;
+    for (const CCandidate& candidate : candidates)
+        words.push_back(candidate.word);
+    return words;
+}
+
+std::vector<std::string> Order(const CCommandTable& table)
+{
+    std::vector<std::string> words;
+    for (const CCommandEntry* entry : table.GetOrder())
+        words.push_back(entry->word);
+    return words;
+}
+
+std::string QuotedOwnPath()
+{
+    char path[MAX_PATH * 4] = {};
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::string("\"") + path + "\"";
+}
+
+using Words_ = std::vector<std::string>;
+
+TEST(CommandTable, FindIgnoresAsciiCaseOnly)
+{
+    CCommandTable table;
+    ASSERT_EQ(1, table.Insert(Command("notepad", {"notepad.exe"})));
+    // メモ, and ツ (0x83 0x63) whose second byte is 'c'.
+    ASSERT_EQ(1, table.Insert(Command("\x83\x81\x83\x82")));
+    ASSERT_EQ(1, table.Insert(Command("\x83\x63")));
+
+    ASSERT_NE(nullptr, table.Find("NOTEPAD"));
+    EXPECT_EQ("notepad", table.Find("NoTePaD")->word);
+    EXPECT_EQ(nullptr, table.Find("note"));
+    EXPECT_EQ(nullptr, table.Find("notepads"));
+    EXPECT_NE(nullptr, table.Find("\x83\x81\x83\x82"));
+    // イ (0x83 0x43) differs from ツ only in the case of its second byte.
+    EXPECT_EQ(nullptr, table.Find("\x83\x43"));
+    EXPECT_NE(nullptr, table.Find("\x83\x63"));
+    EXPECT_EQ(nullptr, table.Find(""));
+}
+
+TEST(CommandTable, BucketIndex)
+{
+    EXPECT_EQ(1, CCommandTable::BucketIndex("A"));
+    EXPECT_EQ(1, CCommandTable::BucketIndex("a"));
+    EXPECT_EQ(1, CCommandTable::BucketIndex("!"));
+    EXPECT_EQ(30, CCommandTable::BucketIndex("\x82\xA0"));
+    EXPECT_EQ(0, CCommandTable::BucketIndex(""));
+    EXPECT_EQ(0, CCommandTable::BucketIndex("@"));
+    EXPECT_EQ(31, CCommandTable::BucketIndex("\x81\x40"));  // -127 % 32 = -31
+}
+
+TEST(CommandTable, FindByPrefixListsNewestFirstThenReservedWords)
+{
+    CCommandTable table;
+    table.Insert(Command("notepad", {"notepad.exe", "second.exe"}));
+    table.Insert(Command("notes", {}));
+    table.Insert(Command("calc"));
+
+    std::vector<CCandidate> found = table.FindByPrefix("NOT", false);
+    ASSERT_EQ(2u, found.size());
+    EXPECT_EQ("notes", found[0].word);
+    EXPECT_EQ("", found[0].commandLine);  // no command lines
+    EXPECT_EQ("notepad", found[1].word);
+    EXPECT_EQ("notepad.exe", found[1].commandLine);
+
+    EXPECT_EQ(Words_({}), Words(table.FindByPrefix("notepadx", false)));
+    EXPECT_EQ(Words_({}), Words(table.FindByPrefix("", false)));
+    EXPECT_EQ(Words_({}), Words(table.FindByPrefix("", true)));
+    EXPECT_EQ(Words_({"EXIT"}), Words(table.FindByPrefix("e", true)));
+}
+
+TEST(CommandTable, ReservedWordsCarryTheQuotedOwnPath)
+{
+    const CCommandTable empty;
+    const std::vector<CCandidate> found = empty.FindByPrefix("s", true);
+    EXPECT_EQ(Words_({"SETTING", "SYSTEM"}), Words(found));
+    for (const CCandidate& candidate : found)
+        EXPECT_EQ(QuotedOwnPath(), candidate.commandLine);
+
+    EXPECT_EQ(Words_({}), Words(empty.FindByPrefix("SYSTEMS", true)));
+    EXPECT_EQ(Words_({}), Words(empty.FindByPrefix("?", true)));
+    EXPECT_EQ(Words_({"HELP"}), Words(empty.FindByPrefix("help", true)));
+    EXPECT_EQ(Words_({}), Words(empty.FindByPrefix("s", false)));
+
+    CCommandTable table;
+    table.Insert(Command("sed"));
+    EXPECT_EQ(Words_({"sed", "SETTING"}), Words(table.FindByPrefix("se", true)));
+}
+
+TEST(CommandTable, RemoveRelinksChainsAndClosesTheGap)
+{
+    CCommandTable table;
+    for (const char* word : {"ab", "ac", "ad", "b"})
+        table.Insert(Command(word));
+
+    // "ad" is the head of the "a" chain, "ac" its middle, "ab" its tail.
+    EXPECT_EQ(1, table.Remove("AD"));
+    EXPECT_EQ(Words_({"ac", "ab"}), Words(table.FindByPrefix("a", false)));
+    EXPECT_EQ(1, table.Remove("ac"));
+    EXPECT_EQ(Words_({"ab"}), Words(table.FindByPrefix("a", false)));
+    EXPECT_NE(nullptr, table.Find("ab"));
+    EXPECT_EQ(Words_({"ab", "b"}), Order(table));
+
+    EXPECT_EQ(1, table.Remove("b"));  // the only entry of its bucket
+    EXPECT_EQ(nullptr, table.Find("b"));
+    EXPECT_EQ(Words_({}), Words(table.FindByPrefix("b", false)));
+    EXPECT_EQ(0, table.Remove("b"));
+    EXPECT_EQ(0, table.Remove("zzz"));
+    EXPECT_EQ(Words_({"ab"}), Order(table));
+
+    // The tail of a chain.
+    table.Insert(Command("ax"));
+    EXPECT_EQ(1, table.Remove("ab"));
+    EXPECT_EQ(Words_({"ax"}), Words(table.FindByPrefix("a", false)));
+}
+
+TEST(CommandTable, EqualityFollowsOrderWordsAndLines)
+{
+    CCommandTable a;
+    a.Insert(Command("one", {"1.exe"}));
+    a.Insert(Command("two", {"2.exe"}));
+
+    CCommandTable reordered;
+    reordered.Insert(Command("two", {"2.exe"}));
+    reordered.Insert(Command("one", {"1.exe"}));
+    EXPECT_FALSE(a.IsEqual(reordered));
+
+    CCommandTable otherCase;
+    otherCase.Insert(Command("ONE", {"1.exe"}));
+    otherCase.Insert(Command("Two", {"2.exe"}));
+    EXPECT_TRUE(a.IsEqual(otherCase));
+
+    CCommandTable lineCase;
+    lineCase.Insert(Command("one", {"1.EXE"}));
+    lineCase.Insert(Command("two", {"2.exe"}));
+    EXPECT_FALSE(a.IsEqual(lineCase));
+
+    CCommandTable extraLine;
+    extraLine.Insert(Command("one", {"1.exe", "1.exe"}));
+    extraLine.Insert(Command("two", {"2.exe"}));
+    EXPECT_FALSE(a.IsEqual(extraLine));
+
+    CCommandTable shorter;
+    shorter.Insert(Command("one", {"1.exe"}));
+    EXPECT_FALSE(a.IsEqual(shorter));
+    EXPECT_TRUE(CCommandTable().IsEqual(CCommandTable()));
+}
+
+TEST(CommandTable, CopiesAreDeepAndKeepTheOrder)
+{
+    CCommandTable source;
+    for (const char* word : {"mail", "map", "\x83\x81\x83\x82", "zip"})
+        source.Insert(Command(word, {"a.exe", "b.exe"}));
+
+    CCommandTable copy(source);
+    EXPECT_EQ(Order(source), Order(copy));
+    EXPECT_TRUE(copy.IsEqual(source));
+    ASSERT_NE(nullptr, copy.Find("MAP"));
+    EXPECT_NE(source.Find("map"), copy.Find("map"));
+    EXPECT_EQ(Words(source.FindByPrefix("m", false)), Words(copy.FindByPrefix("m", false)));
+
+    copy.Find("map")->lines.Add("c.exe");
+    copy.Remove("zip");
+    EXPECT_EQ(2u, source.Find("map")->lines.GetCount());
+    EXPECT_NE(nullptr, source.Find("zip"));
+
+    CCommandTable assigned;
+    assigned.Insert(Command("old"));
+    assigned = source;
+    EXPECT_EQ(Order(source), Order(assigned));
+    EXPECT_EQ(nullptr, assigned.Find("old"));
+    assigned = assigned;
+    EXPECT_EQ(Order(source), Order(assigned));
+
+    assigned.Clear();
+    EXPECT_EQ(0u, assigned.GetCount());
+    EXPECT_EQ(nullptr, assigned.Find("mail"));
+    EXPECT_EQ(Words_({}), Words(assigned.FindByPrefix("m", true)));
+}
+
+TEST(CommandEntry, CopiesCarryNoLinks)
+{
+    CCommandTable table;
+    table.Insert(Command("a1"));
+    table.Insert(Command("a2"));
+    const CCommandEntry copy = *table.Find("a1");
+    EXPECT_EQ(nullptr, copy.next);
+    EXPECT_EQ(nullptr, copy.prev);
+    EXPECT_EQ("a1", copy.word);
+    EXPECT_EQ(1u, copy.lines.GetCount());
+}
+
+}  // namespace
