@@ -6,7 +6,7 @@
 
 namespace {
 
-using GetDirectory = UINT (*)(char*, UINT);
+using GetDirectory = UINT(WINAPI*)(char*, UINT);
 
 // The directory as Windows reports it, however long.
 std::string ReadDirectory(GetDirectory get)

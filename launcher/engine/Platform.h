@@ -17,6 +17,7 @@ typedef unsigned int UINT;
 #ifndef MAX_PATH
 #define MAX_PATH 260
 #endif
+#define WINAPI
 
 BOOL IsDBCSLeadByte(BYTE b);
 void SetLastError(DWORD code);

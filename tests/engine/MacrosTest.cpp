@@ -34,7 +34,7 @@ std::string Expand(const std::string& text, DWORD flags = MACROS_COMMAND_LINE,
     return Expand(text, flags, arguments);
 }
 
-std::string Directory(UINT (*get)(char*, UINT))
+std::string Directory(UINT(WINAPI* get)(char*, UINT))
 {
     char buffer[MAX_PATH] = {};
     get(buffer, MAX_PATH);
