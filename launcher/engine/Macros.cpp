@@ -33,6 +33,22 @@ std::string DirectoryMacro(GetDirectory get, bool dropTrailingBackslash)
     return directory;
 }
 
+// The next '%' at or after `from`, which must be a character boundary;
+// double-byte characters are stepped over whole, so their second bytes are
+// never taken for '%'. -1 when there is none. (FindChar would do, but it
+// measures the whole text on every call, which long lines full of macros
+// pay for quadratically.)
+int NextPercent(const std::string& text, int from)
+{
+    const char* p = text.c_str();
+    for (std::size_t i = static_cast<std::size_t>(from); i < text.size() && p[i] != '\0';
+         i += IsLeadByteAt(p, i) ? 2 : 1) {
+        if (p[i] == '%')
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 struct MacroKind {
     DWORD expand;
     DWORD drop;
@@ -82,7 +98,7 @@ std::string NextToken(const char* text, const char** rest)
 
 bool ExpandCommandMacros(std::string& text, DWORD flags, const std::string* arguments, bool* used)
 {
-    int pos = FindChar(text.c_str(), '%', 0);
+    int pos = NextPercent(text, 0);
     while (pos >= 0) {
         const std::size_t at = static_cast<std::size_t>(pos);
         const char c = text.c_str()[at + 1];
@@ -154,7 +170,7 @@ bool ExpandCommandMacros(std::string& text, DWORD flags, const std::string* argu
             const std::size_t pairLength = (c == '\0') ? 1 : (IsLeadByteAt(text.c_str(), at + 1) ? 3 : 2);
             text.erase(at, pairLength);
         }
-        pos = FindChar(text.c_str(), '%', pos);
+        pos = NextPercent(text, pos);
     }
     return true;
 }

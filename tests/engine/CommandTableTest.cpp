@@ -4,9 +4,31 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <initializer_list>
+#include <new>
 #include <string>
 #include <vector>
+
+// Allocation failures on demand: when allocationsUntilFailure reaches 0, the
+// next allocation throws. -1 never fails.
+namespace {
+int allocationsUntilFailure = -1;
+}
+
+void* operator new(std::size_t size)
+{
+    if (allocationsUntilFailure == 0)
+        throw std::bad_alloc();
+    if (allocationsUntilFailure > 0)
+        --allocationsUntilFailure;
+    if (void* memory = std::malloc(size != 0 ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -201,6 +223,32 @@ TEST(CommandTable, CopiesAreDeepAndKeepTheOrder)
     EXPECT_EQ(0u, assigned.GetCount());
     EXPECT_EQ(nullptr, assigned.Find("mail"));
     EXPECT_EQ(Words_({}), Words(assigned.FindByPrefix("m", true)));
+}
+
+TEST(CommandTable, InsertThatRunsOutOfMemoryLeavesTheTableAsItWas)
+{
+    CCommandTable table;
+    for (int i = 0; i < 16; ++i)  // the order list is full: the next insert grows it
+        table.Insert(Command("word" + std::to_string(i), {"w.exe"}));
+    const std::vector<std::string> before = Order(table);
+    const CCommandEntry newcomer = Command("a-rather-long-command-word", {"first line that is long", "second line that is long"});
+
+    int failures = 0;
+    for (int failAt = 0;; ++failAt) {
+        allocationsUntilFailure = failAt;
+        const int result = table.Insert(newcomer);
+        allocationsUntilFailure = -1;
+        if (result == 1)
+            break;
+        ++failures;
+        EXPECT_EQ(0, result);
+        EXPECT_EQ(before, Order(table)) << failAt;
+        EXPECT_EQ(nullptr, table.Find(newcomer.word)) << failAt;
+        EXPECT_EQ(16u, table.FindByPrefix("word", false).size()) << failAt;
+    }
+    EXPECT_GE(failures, 4);
+    EXPECT_NE(nullptr, table.Find(newcomer.word));
+    EXPECT_EQ(17u, table.GetCount());
 }
 
 TEST(CommandEntry, CopiesCarryNoLinks)

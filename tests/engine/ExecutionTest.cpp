@@ -13,16 +13,6 @@
 
 namespace {
 
-// Converts UTF-8 test text to the ANSI code page (932 here).
-std::string Ansi(const char* utf8)
-{
-    wchar_t wide[1024] = {};
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 1024);
-    char ansi[2048] = {};
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof ansi, nullptr, nullptr);
-    return ansi;
-}
-
 void SetString(HKEY root, const std::string& key, const std::string& value)
 {
     HKEY handle = nullptr;

@@ -1,6 +1,7 @@
 // Message boxes from the string table, captured and closed by the test.
 #include "ResourceMessage.h"
 #include "MessageBoxCapture.h"
+#include "TestFiles.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -10,15 +11,6 @@
 namespace {
 
 const char kCaption[] = "Pellor Error Information";
-
-std::string Ansi(const char* utf8)
-{
-    wchar_t wide[2048] = {};
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, 2048);
-    char ansi[4096] = {};
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, ansi, sizeof ansi, nullptr, nullptr);
-    return ansi;
-}
 
 HINSTANCE Self() { return GetModuleHandleA(nullptr); }
 

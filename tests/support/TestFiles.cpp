@@ -39,6 +39,18 @@ int CountRecords(const std::string& text)
 
 }  // namespace
 
+std::string Ansi(const char* utf8)
+{
+    const int wideSize = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::vector<wchar_t> wide(static_cast<std::size_t>(wideSize));
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), wideSize);
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, &ansi[0], size, nullptr, nullptr);
+    ansi.resize(static_cast<std::size_t>(size) - 1);
+    return ansi;
+}
+
 std::string ProgramFolder()
 {
     char path[MAX_PATH * 4] = {};

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+// UTF-8 text of a test converted to the ANSI code page (932 here).
+std::string Ansi(const char* utf8);
+
 // Folder of the running test program, ending in a backslash.
 std::string ProgramFolder();
 
