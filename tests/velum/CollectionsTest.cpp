@@ -1,0 +1,3 @@
+#include "VelumTest.h"
+
+#include <gtest/gtest.h>

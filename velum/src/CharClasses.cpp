@@ -1,0 +1,1 @@
+#include "velum/Velum.h"
