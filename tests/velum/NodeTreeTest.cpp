@@ -1,3 +1,314 @@
+// The node tree: kind checks, moves, attributes, searches, clones, and trees
+// too deep for recursion.
 #include "VelumTest.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+using namespace Velum;
+
+namespace {
+
+Document NewDocument(const char16_t* root = u"root")
+{
+    return createDocument(U(u"1.0"), U(root), nullptr);
+}
+
+// The code a call raises, or 0.
+int CodeOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const VelumException& e) {
+        return e.m_code;
+    }
+    return 0;
+}
+
+// A compact picture of a subtree: name(children...) for elements, the value
+// in quotes for text.
+std::string Shape(const Node& node)
+{
+    if (node.getNodeType() == TEXT_NODE)
+        return "'" + Ascii(node.getNodeValue()) + "'";
+    std::string out = Ascii(node.getNodeName());
+    NodeList children = node.getChildNodes();
+    if (children.getLength() == 0)
+        return out;
+    out += "(";
+    for (unsigned long i = 0; i < children.getLength(); ++i)
+        out += (i ? " " : "") + Shape(children.item(i));
+    return out + ")";
+}
+
+TEST(NodeTree, ParentsAcceptOnlyTheirKindsOfChildren)
+{
+    Document document = NewDocument();
+    Element root = document.getDocumentElement();
+    Document otherDocument = NewDocument();
+    const struct {
+        const char* what;
+        std::function<Node()> make;
+        int intoDocument;
+        int intoElement;
+    } cases[] = {
+        {"element", [&] { return Node(document.createElement(U(u"e"))); }, 0, 0},
+        {"text", [&] { return Node(document.createTextNode(U(u"t"))); }, 3, 0},
+        {"cdata", [&] { return Node(document.createCDATASection(U(u"c"))); }, 3, 0},
+        {"comment", [&] { return Node(document.createComment(U(u"c"))); }, 0, 0},
+        {"pi", [&] { return Node(document.createProcessingInstruction(U(u"p"), U(u"d"))); }, 0, 3},
+        {"attribute", [&] { return Node(document.createAttribute(U(u"a"))); }, 3, 3},
+        {"document", [&] { return Node(otherDocument); }, 3, 3},
+    };
+    for (const auto& c : cases) {
+        Node intoDocument = c.make();
+        Node intoElement = c.make();
+        EXPECT_EQ(c.intoDocument, CodeOf([&] { document.appendChild(intoDocument); })) << c.what;
+        EXPECT_EQ(c.intoElement, CodeOf([&] { root.appendChild(intoElement); })) << c.what;
+    }
+    // Leaves take no children at all.
+    Node text = document.createTextNode(U(u"t"));
+    EXPECT_EQ(3, CodeOf([&] { text.appendChild(document.createElement(U(u"e"))); }));
+    // An empty new child changes nothing.
+    EXPECT_FALSE(root.appendChild(Node()));
+}
+
+TEST(NodeTree, RefusedOperationsLeaveTheTreeAsItWas)
+{
+    Document document = NewDocument();
+    Element root = document.getDocumentElement();
+    Element a = document.createElement(U(u"a"));
+    Element b = document.createElement(U(u"b"));
+    root.appendChild(a);
+    a.appendChild(b);
+    Element stranger = document.createElement(U(u"s"));
+    const std::string before = Shape(root);
+
+    EXPECT_EQ(3, CodeOf([&] { b.appendChild(a); }));      // its own ancestor
+    EXPECT_EQ(3, CodeOf([&] { a.appendChild(a); }));      // itself
+    EXPECT_EQ(3, CodeOf([&] { b.insertBefore(root, Node()); }));
+    EXPECT_EQ(8, CodeOf([&] { root.insertBefore(stranger, b); }));  // b is a grandchild
+    EXPECT_EQ(8, CodeOf([&] { root.removeChild(b); }));
+    EXPECT_EQ(8, CodeOf([&] { root.replaceChild(stranger, b); }));
+    EXPECT_EQ(3, CodeOf([&] { a.replaceChild(root, b); }));
+    EXPECT_EQ(before, Shape(root));
+    EXPECT_FALSE(stranger.getParentNode());
+}
+
+TEST(NodeTree, MovesBetweenAndWithinParents)
+{
+    Document document = NewDocument();
+    Element root = document.getDocumentElement();
+    for (const char16_t* name : {u"a", u"b", u"c"})
+        root.appendChild(document.createElement(U(name)));
+    root.appendChild(root.getFirstChild());  // re-appending moves to the end
+    EXPECT_EQ("root(b c a)", Shape(root));
+
+    Element other = document.createElement(U(u"other"));
+    other.appendChild(root.getFirstChild());
+    EXPECT_EQ("root(c a)", Shape(root));
+    EXPECT_TRUE(other.getFirstChild().getParentNode() == other);
+
+    root.insertBefore(other.getFirstChild(), root.getLastChild());
+    EXPECT_EQ("root(c b a)", Shape(root));
+    root.insertBefore(document.createElement(U(u"d")), Node());  // an empty reference appends
+    EXPECT_EQ("root(c b a d)", Shape(root));
+
+    Node old = root.replaceChild(document.createElement(U(u"z")), root.getFirstChild());
+    EXPECT_EQ("c", Ascii(old.getNodeName()));
+    EXPECT_FALSE(old.getParentNode());
+    EXPECT_EQ("root(z b a d)", Shape(root));
+
+    Node b = root.getFirstChild().getNextSibling();
+    EXPECT_EQ("z", Ascii(b.getPreviousSibling().getNodeName()));
+    EXPECT_EQ("a", Ascii(b.getNextSibling().getNodeName()));
+    EXPECT_FALSE(root.getFirstChild().getPreviousSibling());
+    EXPECT_FALSE(root.getLastChild().getNextSibling());
+    EXPECT_FALSE(Node().getPreviousSibling());
+
+    // A child kept by a handle outlives its parent, parentless.
+    Node survivor = root.getFirstChild();
+    root = Element();
+    document = Document();
+    EXPECT_FALSE(survivor.getParentNode());
+    EXPECT_EQ("z", Ascii(survivor.getNodeName()));
+}
+
+TEST(NodeTree, Attributes)
+{
+    Document document = NewDocument();
+    Element e = document.createElement(U(u"e"));
+    e.setAttribute(U(u"first"), U(u"1"));
+    e.setAttribute(U(u"second"), U(u"2"));
+    e.setAttribute(U(u"first"), U(u"3"));
+    NamedNodeMap map = e.getAttributes();
+    ASSERT_EQ(2u, map.getLength());
+    EXPECT_EQ("first", Ascii(map.item(0).getNodeName()));
+    EXPECT_EQ("3", Ascii(e.getAttribute(U(u"first"))));
+    EXPECT_EQ("", Ascii(e.getAttribute(U(u"none"))));
+    EXPECT_EQ("", Ascii(e.getAttribute(nullptr)));
+    EXPECT_EQ(5, CodeOf([&] { e.setAttribute(U(u"1a"), U(u"x")); }));
+    EXPECT_EQ(5, CodeOf([&] { e.setAttribute(nullptr, U(u"x")); }));
+    EXPECT_EQ(2u, map.getLength());
+
+    Attr own = e.getAttributeNode(U(u"second"));
+    Element f = document.createElement(U(u"f"));
+    EXPECT_EQ(10, CodeOf([&] { f.setAttributeNode(own); }));
+    EXPECT_EQ(8, CodeOf([&] { f.removeAttributeNode(own); }));
+    Attr removed = e.removeAttributeNode(own);
+    EXPECT_FALSE(e.getAttributeNode(U(u"second")));
+    EXPECT_FALSE(f.setAttributeNode(removed));  // now ownerless: accepted, nothing replaced
+    EXPECT_EQ("2", Ascii(f.getAttribute(U(u"second"))));
+
+    Attr fresh = document.createAttribute(U(u"second"));
+    fresh.setNodeValue(U(u"9"));
+    Attr replaced = f.setAttributeNode(fresh);
+    EXPECT_TRUE(replaced == removed);
+    EXPECT_EQ("9", Ascii(f.getAttribute(U(u"second"))));
+    f.removeAttribute(U(u"second"));
+    f.removeAttribute(U(u"second"));  // absent: nothing happens
+    f.removeAttribute(nullptr);
+    EXPECT_EQ(0u, f.getAttributes().getLength());
+    EXPECT_FALSE(document.createTextNode(U(u"t")).getAttributes());
+}
+
+TEST(NodeTree, SearchesSnapshotsAndLiveLists)
+{
+    Document document = NewDocument(u"item");
+    Element root = document.getDocumentElement();
+    Element a = document.createElement(U(u"item"));
+    Element b = document.createElement(U(u"other"));
+    Element c = document.createElement(U(u"item"));
+    root.appendChild(a);
+    a.appendChild(c);
+    root.appendChild(b);
+    c.setAttribute(U(u"id"), U(u"x7"));
+
+    NodeList all = document.getElementsByTagName(U(u"*"));
+    ASSERT_EQ(4u, all.getLength());
+    EXPECT_TRUE(all.item(0) == root);
+    EXPECT_TRUE(all.item(1) == a);
+    EXPECT_TRUE(all.item(2) == c);
+    EXPECT_TRUE(all.item(3) == b);
+    EXPECT_EQ(3u, document.getElementsByTagName(U(u"item")).getLength());
+    EXPECT_EQ(2u, root.getElementsByTagName(U(u"item")).getLength());  // not itself
+    EXPECT_EQ(0u, root.getElementsByTagName(U(u"")).getLength());
+    EXPECT_EQ(0u, document.getElementsByTagName(nullptr).getLength());
+    EXPECT_TRUE(document.getElementById(U(u"x7")) == c);
+    EXPECT_FALSE(document.getElementById(U(u"x8")));
+
+    NodeList live = root.getChildNodes();
+    NodeList snapshot = root.getElementsByTagName(U(u"*"));
+    root.appendChild(document.createElement(U(u"late")));
+    EXPECT_EQ(3u, live.getLength());
+    EXPECT_EQ(3u, snapshot.getLength());
+    EXPECT_EQ("late", Ascii(live.item(2).getNodeName()));
+}
+
+TEST(NodeTree, ConversionsAndKindChecks)
+{
+    Document document = NewDocument();
+    Node cdata = document.createCDATASection(U(u"c"));
+    EXPECT_EQ(103, CodeOf([&] { Text text = cdata; }));
+    EXPECT_EQ(0, CodeOf([&] { CDATASection section = cdata; }));
+    Node empty;
+    Element none = empty;
+    EXPECT_FALSE(none);
+    Node element = document.getDocumentElement();
+    EXPECT_EQ(104, CodeOf([&] { element.createElement(U(u"x")); }));
+    EXPECT_EQ(104, CodeOf([&] { Node(document).getAttribute(U(u"x")); }));
+    EXPECT_EQ(104, CodeOf([&] { cdata.normalize(); }));
+    EXPECT_EQ(102, CodeOf([&] { empty.getAttribute(U(u"x")); }));
+    EXPECT_EQ(102, CodeOf([&] { empty.getNodeName(); }));
+    EXPECT_EQ(102, CodeOf([&] { Document().createElement(U(u"x")); }));
+    EXPECT_FALSE(empty.getChildNodes());  // tolerated on an empty handle
+    EXPECT_EQ(103, CodeOf([&] { Document d = element; }));
+    EXPECT_EQ(0, CodeOf([&] { Element e = element; }));
+    // Through a Node, every kind's operation works on its own kind.
+    Node asNode = document;
+    EXPECT_TRUE(asNode.getDocumentElement() == document.getDocumentElement());
+    EXPECT_EQ(3u, asNode.getElementsByTagName(U(u"*")).getLength() + 2);
+    EXPECT_EQ(5, CodeOf([&] { document.createElement(U(u"a b")); }));
+    EXPECT_EQ(5, CodeOf([&] { document.createProcessingInstruction(nullptr, nullptr); }));
+    EXPECT_EQ("#text", Ascii(document.createTextNode(nullptr).getNodeName()));
+    EXPECT_EQ("", Ascii(document.createTextNode(nullptr).getNodeValue()));
+    EXPECT_EQ(100 - 100, CodeOf([&] { document.createComment(U(u"c")); }));
+}
+
+TEST(NodeTree, ClonesAndDocumentType)
+{
+    Document document = NewDocument();
+    Element root = document.getDocumentElement();
+    root.setAttribute(U(u"a"), U(u"1"));
+    Element child = document.createElement(U(u"child"));
+    child.appendChild(document.createTextNode(U(u"text")));
+    root.appendChild(child);
+
+    Node shallow = root.cloneNode(false);
+    EXPECT_EQ("root", Shape(shallow));
+    EXPECT_EQ("1", Ascii(shallow.getAttribute(U(u"a"))));
+    EXPECT_FALSE(shallow.getParentNode());
+    Node deep = root.cloneNode(true);
+    EXPECT_EQ("root(child('text'))", Shape(deep));
+    deep.setAttribute(U(u"a"), U(u"2"));
+    EXPECT_EQ("1", Ascii(root.getAttribute(U(u"a"))));
+
+    EXPECT_EQ("", Ascii(document.setDoctype(U(u"root"))));
+    EXPECT_TRUE(document.getFirstChild() == document.getDoctype());  // before the document element
+    EXPECT_EQ("root", Ascii(document.setDoctype(U(u"other"))));
+    document.setStandalone(true);
+    Document copy = document.cloneNode(true);
+    EXPECT_EQ("other", Ascii(copy.getDoctype().getNodeName()));
+    EXPECT_EQ("root(child('text'))", Shape(copy.getDocumentElement()));
+    EXPECT_TRUE(copy.getStandalone());
+    EXPECT_TRUE(copy.isValid());
+    EXPECT_EQ("other", Ascii(document.setDoctype(nullptr)));
+    EXPECT_FALSE(document.getDoctype());
+    EXPECT_EQ("", Ascii(document.setDoctype(U(u""))));
+}
+
+TEST(NodeTree, NormalizeJoinsAdjacentText)
+{
+    Document document = NewDocument();
+    Element root = document.getDocumentElement();
+    Element inner = document.createElement(U(u"inner"));
+    for (const char16_t* text : {u"a", u"b"})
+        root.appendChild(document.createTextNode(U(text)));
+    root.appendChild(inner);
+    root.appendChild(document.createCDATASection(U(u"c")));
+    root.appendChild(document.createTextNode(U(u"d")));
+    for (const char16_t* text : {u"x", u"y", u"z"})
+        inner.appendChild(document.createTextNode(U(text)));
+    root.normalize();
+    EXPECT_EQ("root('ab' inner('xyz') #cdata-section 'd')", Shape(root));
+}
+
+TEST(NodeTree, TreesDeeperThanAnyStack)
+{
+    // Deep enough that one stack frame per level would overflow any stack.
+    const int depth = 250000;
+    Document document = NewDocument();
+    Node node = document.getDocumentElement();
+    for (int i = 0; i < depth; ++i)
+        node = node.appendChild(document.createElement(U(u"d")));
+    node.appendChild(document.createTextNode(U(u"leaf")));
+
+    Node copy = document.getDocumentElement().cloneNode(true);
+    Node last = copy;
+    int levels = 0;
+    while (last.getFirstChild().getNodeType() == ELEMENT_NODE) {
+        last = last.getFirstChild();
+        ++levels;
+    }
+    EXPECT_EQ(depth, levels);
+    EXPECT_EQ("leaf", Ascii(last.getFirstChild().getNodeValue()));
+    EXPECT_EQ(static_cast<unsigned long>(depth), document.getElementsByTagName(U(u"d")).getLength());
+    node = Node();
+    last = Node();
+    copy = Node();
+    document = Document();  // frees every level without recursing
+}
+
+}  // namespace

@@ -1,1 +1,500 @@
-#include "velum/Velum.h"
+// Counted bodies and handles, the paged child list and the attribute map.
+#include "velum/Nodes.h"
+#include "velum/Initializer.h"
+
+#include "TreeRelease.h"
+
+#include <new>
+
+namespace Velum {
+
+namespace {
+
+unsigned long ItemsPerPage()
+{
+    return Initializer::ITEMS_PAR_UNIT != 0 ? Initializer::ITEMS_PAR_UNIT : 16;
+}
+
+unsigned long TableSize()
+{
+    return Initializer::TABLE_SIZE != 0 ? Initializer::TABLE_SIZE : 31;
+}
+
+// A map looks names up by scanning its order while it is this small, and
+// makes its buckets when it grows past it: most elements have a handful of
+// attributes, and a bucket table for each would cost more than the text.
+constexpr unsigned long kMapScanLimit = 8;
+
+bool SameName(const VelumString& a, const Velum_CHAR* b)
+{
+    const Velum_CHAR* p = a;
+    if (p == b)
+        return true;
+    while (*p != 0 && *p == *b) {
+        ++p;
+        ++b;
+    }
+    return *p == *b;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Instance and Interface
+// ---------------------------------------------------------------------------
+
+Instance::~Instance() = default;
+
+void Instance::addRef()
+{
+    ++m_refCount;
+}
+
+void Instance::removeRef()
+{
+    if (--m_refCount == 0)
+        ReleaseBody(this);
+}
+
+Interface::Interface(Instance* inst) : m_inst(inst)
+{
+    if (m_inst != nullptr)
+        m_inst->addRef();
+}
+
+Interface::Interface(const Interface& other) : m_inst(other.m_inst)
+{
+    if (m_inst != nullptr)
+        m_inst->addRef();
+}
+
+Interface::~Interface()
+{
+    if (m_inst != nullptr)
+        m_inst->removeRef();
+}
+
+Interface& Interface::operator=(const Interface& other)
+{
+    reset(other.m_inst);
+    return *this;
+}
+
+bool Interface::operator==(const Interface& other) const
+{
+    return m_inst == other.m_inst;
+}
+
+bool Interface::operator!=(const Interface& other) const
+{
+    return m_inst != other.m_inst;
+}
+
+Interface::operator bool() const
+{
+    return m_inst != nullptr;
+}
+
+void Interface::reset(Instance* inst)
+{
+    if (inst != nullptr)
+        inst->addRef();
+    Instance* old = m_inst;
+    m_inst = inst;
+    if (old != nullptr)
+        old->removeRef();
+}
+
+Instance* Interface::checked() const
+{
+    if (m_inst == nullptr)
+        throw VelumException(VelumException::EMPTY_HANDLE_ERR);
+    return m_inst;
+}
+
+// ---------------------------------------------------------------------------
+// NodeListInst
+// ---------------------------------------------------------------------------
+
+NodeListInst::NodeListInst() : m_pages(4), m_count(0), m_firstPageSize(0) {}
+
+NodeListInst::~NodeListInst()
+{
+    for (unsigned long i = 0; i < m_count; ++i)
+        slot(i)->removeRef();
+    for (unsigned long p = 0; p < m_pages.getLength(); ++p)
+        releaseMemory(m_pages[p]);
+}
+
+NodeInst*& NodeListInst::slot(unsigned long i) const
+{
+    const unsigned long perPage = ItemsPerPage();
+    return m_pages[i / perPage][i % perPage];
+}
+
+NodeInst* NodeListInst::item(unsigned long i) const
+{
+    return i < m_count ? slot(i) : nullptr;
+}
+
+long NodeListInst::indexOf(const NodeInst* node) const
+{
+    const unsigned long perPage = ItemsPerPage();
+    for (unsigned long p = 0, i = 0; i < m_count; ++p) {
+        NodeInst** page = m_pages[p];
+        for (unsigned long s = 0; s < perPage && i < m_count; ++s, ++i) {
+            if (page[s] == node)
+                return static_cast<long>(i);
+        }
+    }
+    return -1;
+}
+
+// Makes room for one more item. The first page starts small and doubles up
+// to a full page, so that the many nodes with one or two children do not
+// each carry a full page; later pages are allocated whole.
+void NodeListInst::addPage()
+{
+    const unsigned long perPage = ItemsPerPage();
+    if (m_count < perPage) {
+        const unsigned long size = m_firstPageSize == 0 ? (perPage < 2 ? perPage : 2)
+                                                        : (m_firstPageSize * 2 < perPage ? m_firstPageSize * 2 : perPage);
+        NodeInst** page = static_cast<NodeInst**>(allocateOrThrow(size * sizeof(NodeInst*)));
+        if (m_pages.getLength() == 0) {
+            try {
+                m_pages.append(page);
+            } catch (...) {
+                releaseMemory(page);
+                throw;
+            }
+        } else {
+            for (unsigned long i = 0; i < m_count; ++i)
+                page[i] = m_pages[0][i];
+            releaseMemory(m_pages[0]);
+            m_pages.at(0) = page;
+        }
+        m_firstPageSize = size;
+        return;
+    }
+    NodeInst** page = static_cast<NodeInst**>(allocateOrThrow(perPage * sizeof(NodeInst*)));
+    try {
+        m_pages.append(page);
+    } catch (...) {
+        releaseMemory(page);
+        throw;
+    }
+}
+
+bool NodeListInst::appendNode(NodeInst* node)
+{
+    if (node == nullptr)
+        return false;
+    const unsigned long perPage = ItemsPerPage();
+    const unsigned long capacity = m_count < perPage ? m_firstPageSize : m_pages.getLength() * perPage;
+    if (m_count == capacity)
+        addPage();
+    slot(m_count) = node;
+    ++m_count;
+    node->addRef();
+    return true;
+}
+
+bool NodeListInst::insertNode(NodeInst* node, NodeInst* before)
+{
+    if (node == nullptr || before == nullptr)
+        return false;
+    const long at = indexOf(before);
+    if (at < 0)
+        return false;
+    const unsigned long perPage = ItemsPerPage();
+    const unsigned long capacity = m_count < perPage ? m_firstPageSize : m_pages.getLength() * perPage;
+    if (m_count == capacity)
+        addPage();
+    // Every item from `at` on moves one place towards the end; the last item
+    // of each page moves into the first slot of the next.
+    for (unsigned long i = m_count; i > static_cast<unsigned long>(at); --i)
+        slot(i) = slot(i - 1);
+    slot(static_cast<unsigned long>(at)) = node;
+    ++m_count;
+    node->addRef();
+    return true;
+}
+
+bool NodeListInst::removeNode(NodeInst* node)
+{
+    if (node == nullptr)
+        return false;
+    const long at = indexOf(node);
+    if (at < 0)
+        return false;
+    for (unsigned long i = static_cast<unsigned long>(at) + 1; i < m_count; ++i)
+        slot(i - 1) = slot(i);
+    --m_count;
+    releaseSparePages();
+    node->removeRef();
+    return true;
+}
+
+// Pages past the one the last item lies in are freed once the list has
+// shrunk half a page below its last full page, so that a list that grows and
+// shrinks around a page boundary does not allocate the same page again and
+// again.
+void NodeListInst::releaseSparePages()
+{
+    const unsigned long perPage = ItemsPerPage();
+    const unsigned long pages = m_pages.getLength();
+    if (pages <= 1 || m_count >= (pages - 1) * perPage - perPage / 2)
+        return;
+    const unsigned long keep = m_count / perPage + 1;
+    for (unsigned long p = pages; p > keep; --p) {
+        releaseMemory(m_pages[p - 1]);
+        m_pages.remove(p - 1);
+    }
+}
+
+bool NodeListInst::replaceNode(NodeInst* node, NodeInst* old)
+{
+    if (node == nullptr || old == nullptr)
+        return false;
+    const long at = indexOf(old);
+    if (at < 0)
+        return false;
+    node->addRef();
+    slot(static_cast<unsigned long>(at)) = node;
+    old->removeRef();
+    return true;
+}
+
+NodeListInst* NodeListInst::clone(bool deep) const
+{
+    NodeListInst* copy = new (std::nothrow) NodeListInst;
+    if (copy == nullptr)
+        throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
+    try {
+        for (unsigned long i = 0; i < m_count; ++i) {
+            NodeInst* item = slot(i);
+            copy->appendNode(deep ? item->cloneNodeInst(true) : item);
+        }
+    } catch (...) {
+        delete copy;
+        throw;
+    }
+    return copy;
+}
+
+// ---------------------------------------------------------------------------
+// NamedNodeMapInst
+// ---------------------------------------------------------------------------
+
+NamedNodeMapInst::NamedNodeMapInst() : m_buckets(nullptr), m_order(TableSize() / 2) {}
+
+NamedNodeMapInst::~NamedNodeMapInst()
+{
+    for (unsigned long i = 0; i < m_order.getLength(); ++i) {
+        LISTITEM* entry = m_order[i];
+        entry->node->removeRef();
+        delete entry;
+    }
+    releaseMemory(m_buckets);
+}
+
+unsigned long NamedNodeMapInst::hash(const Velum_CHAR* name)
+{
+    unsigned int h = 0;  // 32-bit arithmetic on every platform
+    for (; *name != 0; ++name)
+        h = h * 37u + *name;
+    return h % static_cast<unsigned int>(TableSize());
+}
+
+LISTITEM* NamedNodeMapInst::find(const Velum_CHAR* name) const
+{
+    if (name == nullptr)
+        return nullptr;
+    if (m_buckets == nullptr) {
+        for (unsigned long i = 0; i < m_order.getLength(); ++i) {
+            if (SameName(m_order[i]->node->m_name, name))
+                return m_order[i];
+        }
+        return nullptr;
+    }
+    for (LISTITEM* entry = m_buckets[hash(name)]; entry != nullptr; entry = entry->next) {
+        if (SameName(entry->node->m_name, name))
+            return entry;
+    }
+    return nullptr;
+}
+
+NodeInst* NamedNodeMapInst::item(unsigned long i) const
+{
+    LISTITEM* entry = m_order[i];
+    return entry != nullptr ? entry->node : nullptr;
+}
+
+NodeInst* NamedNodeMapInst::getNamedItem(const Velum_CHAR* name) const
+{
+    LISTITEM* entry = find(name);
+    return entry != nullptr ? entry->node : nullptr;
+}
+
+bool NamedNodeMapInst::appendNamedItem(NodeInst* node)
+{
+    if (node == nullptr || find(node->m_name) != nullptr)
+        return false;
+    LISTITEM* entry = new (std::nothrow) LISTITEM{node, nullptr, nullptr};
+    if (entry == nullptr)
+        throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
+    const bool makeBuckets = m_buckets == nullptr && m_order.getLength() + 1 > kMapScanLimit;
+    LISTITEM** buckets = m_buckets;
+    try {
+        if (makeBuckets) {
+            buckets = static_cast<LISTITEM**>(allocateOrThrow(TableSize() * sizeof(LISTITEM*)));
+            for (unsigned long b = 0; b < TableSize(); ++b)
+                buckets[b] = nullptr;
+        }
+        m_order.append(entry);
+    } catch (...) {
+        if (makeBuckets)
+            releaseMemory(buckets);
+        delete entry;
+        throw;
+    }
+    if (makeBuckets) {
+        // Chain the earlier entries, newest at the head as if they had been
+        // chained one by one.
+        m_buckets = buckets;
+        for (unsigned long i = 0; i + 1 < m_order.getLength(); ++i) {
+            LISTITEM* earlier = m_order[i];
+            LISTITEM*& head = m_buckets[hash(earlier->node->m_name)];
+            earlier->next = head;
+            earlier->prev = nullptr;
+            if (head != nullptr)
+                head->prev = earlier;
+            head = earlier;
+        }
+    }
+    if (m_buckets != nullptr) {
+        LISTITEM*& head = m_buckets[hash(node->m_name)];
+        entry->next = head;
+        if (head != nullptr)
+            head->prev = entry;
+        head = entry;
+    }
+    node->addRef();
+    return true;
+}
+
+bool NamedNodeMapInst::replaceNamedItem(NodeInst* node, NodeInst* old)
+{
+    if (node == nullptr || old == nullptr)
+        return false;
+    LISTITEM* entry = find(old->m_name);
+    if (entry == nullptr || entry->node != old)
+        return false;
+    node->addRef();
+    entry->node = node;
+    old->removeRef();
+    return true;
+}
+
+bool NamedNodeMapInst::removeNamedItem(NodeInst* node)
+{
+    for (unsigned long i = 0; i < m_order.getLength(); ++i) {
+        LISTITEM* entry = m_order[i];
+        if (entry->node != node)
+            continue;
+        if (m_buckets != nullptr) {
+            if (entry->next != nullptr)
+                entry->next->prev = entry->prev;
+            if (entry->prev != nullptr)
+                entry->prev->next = entry->next;
+            else
+                m_buckets[hash(node->m_name)] = entry->next;
+        }
+        m_order.remove(i);
+        delete entry;
+        node->removeRef();
+        return true;
+    }
+    return false;
+}
+
+NamedNodeMapInst* NamedNodeMapInst::clone() const
+{
+    NamedNodeMapInst* copy = new (std::nothrow) NamedNodeMapInst;
+    if (copy == nullptr)
+        throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
+    try {
+        for (unsigned long i = 0; i < m_order.getLength(); ++i) {
+            NodeInst* item = m_order[i]->node->cloneNodeInst(false);
+            if (!copy->appendNamedItem(item))
+                ReleaseBody(item);  // a count-0 body nobody took
+        }
+    } catch (...) {
+        delete copy;
+        throw;
+    }
+    return copy;
+}
+
+// ---------------------------------------------------------------------------
+// NodeList and NamedNodeMap
+// ---------------------------------------------------------------------------
+
+unsigned long NodeList::getLength() const
+{
+    return static_cast<NodeListInst*>(checked())->getLength();
+}
+
+Node NodeList::item(unsigned long i) const
+{
+    return Node(static_cast<NodeListInst*>(checked())->item(i));
+}
+
+NamedNodeMapInst* NamedNodeMap::map() const
+{
+    return static_cast<NamedNodeMapInst*>(checked());
+}
+
+unsigned long NamedNodeMap::getLength() const
+{
+    return map()->getLength();
+}
+
+Node NamedNodeMap::item(unsigned long i) const
+{
+    return Node(map()->item(i));
+}
+
+Node NamedNodeMap::getNamedItem(const Velum_CHAR* name) const
+{
+    return Node(map()->getNamedItem(name));
+}
+
+Node NamedNodeMap::setNamedItem(const Node& node)
+{
+    NamedNodeMapInst* items = map();
+    NodeInst* inst = node.getNodeInst();
+    if (inst == nullptr)
+        return Node();
+    if (inst->m_type == ATTRIBUTE_NODE && static_cast<AttrInst*>(inst)->m_ownerElement != nullptr)
+        throw VelumException(VelumException::INUSE_ATTRIBUTE_ERR);
+    Node old(items->getNamedItem(inst->m_name));
+    if (old) {
+        items->replaceNamedItem(inst, old.getNodeInst());
+        return old;
+    }
+    items->appendNamedItem(inst);
+    return Node();
+}
+
+Node NamedNodeMap::removeNamedItem(const Velum_CHAR* name)
+{
+    NamedNodeMapInst* items = map();
+    Node old(items->getNamedItem(name));
+    if (!old)
+        throw VelumException(VelumException::NOT_FOUND_ERR);
+    items->removeNamedItem(old.getNodeInst());
+    return old;
+}
+
+}  // namespace Velum

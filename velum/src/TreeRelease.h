@@ -1,0 +1,16 @@
+// Freeing bodies without recursion: destroying a node releases its children,
+// whose destruction would release theirs, one stack frame per level. Bodies
+// whose count drops to 0 while another is being destroyed wait in a queue
+// that the outermost release empties, so the stack stays flat however deep
+// the tree.
+#pragma once
+
+namespace Velum {
+
+class Instance;
+
+// Destroys body (count already 0), now or, when a release is under way,
+// when that release finishes.
+void ReleaseBody(Instance* body);
+
+}  // namespace Velum
