@@ -61,10 +61,24 @@ public:
     unsigned long m_refCount;
 
 private:
+    friend class VelumString;
+
+    // The body and its first buffer are one block: m_chars starts at
+    // builtIn() until an append outgrows it and moves the text to a
+    // separate buffer, which the body then owns.
     VelumStringInst() = default;
     ~VelumStringInst();
     VelumStringInst(const VelumStringInst&) = delete;
     VelumStringInst& operator=(const VelumStringInst&) = delete;
+
+    // As create, with room for `room` more code units.
+    static VelumStringInst* createWithRoom(const Velum_CHAR* text, unsigned long length, unsigned long room);
+    // Where `extra` more code units go. When the text had to move, retired
+    // receives the old separate buffer (null for the built-in one), to be
+    // freed by the caller once it has copied from it; m_length is left for
+    // the caller to advance. Raises OUT_OF_MEMORY_ERR before changing anything.
+    Velum_CHAR* makeRoom(unsigned long extra, Velum_CHAR*& retired);
+    Velum_CHAR* builtIn();
 
     unsigned long m_capacity;   // code units the buffer holds, terminator included
 };
@@ -159,6 +173,9 @@ protected:
 private:
     // Takes inst (may be null) after letting go of the current body.
     void adopt(VelumStringInst* inst);
+    // A body this handle alone holds, with room for `extra` more code units
+    // when a new one has to be made; unchanged on OUT_OF_MEMORY_ERR.
+    VelumStringInst* writable(unsigned long extra);
 
     VelumStringInst* m_inst;
 };
