@@ -38,13 +38,32 @@ public:
 
 private:
     bool flush();
+    // Room for `bytes` more bytes in the buffer (allocated on first use),
+    // flushing first when needed. False once writing has failed.
+    bool reserve(unsigned long bytes);
+    // The public writers end here: outside a serialize call what they wrote
+    // goes to the file at once, so nothing lingers in the buffer.
+    bool finishCall();
+    bool encode(const Velum_CHAR* text, unsigned long count);
+    bool writeAscii(const char* text);
+    bool writeEscaped(const Velum_CHAR* text, unsigned long count, bool htmlMode);
+    // text with a space before every character `last` that follows
+    // `prefix`, so that the text cannot end the construct it sits in.
+    bool writeBroken(const VelumString& text, const char* prefix, Velum_CHAR last);
+    bool writeDocument();
+    bool writeElementTree(const NodeInst* element, bool htmlMode);
+    // The start tag; true in `open` when children follow, else the element
+    // is complete.
+    bool writeStartTag(const NodeInst* element, bool htmlMode, bool& open);
+    bool writeComment(const NodeInst* comment);
 
     Document m_document;
     void* m_file;
     unsigned short m_encoding;
-    unsigned char* m_buffer;      // pending output; written by flush
+    unsigned char* m_buffer;      // pending output; written by flush; ours
     unsigned long m_buffered;
-    bool m_failed;
+    bool m_failed;                // a write, the encoding or memory failed
+    bool m_running;               // inside serialize: flush at its end only
 };
 
 VELUM_API bool serialize(const Document& document, unsigned short encoding, void* file);

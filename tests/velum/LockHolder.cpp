@@ -1,0 +1,32 @@
+// Helper of the file tests: holds a shared lock on a file from another
+// process until told to let go.
+//   velum_lock_holder <file> <ready event> <release event>
+// Exit code 0 when the lock was taken and released in order; otherwise the
+// step that failed (the test reports it).
+#include "velum/Velum.h"
+
+#include <windows.h>
+
+int main(int argc, char** argv)
+{
+    if (argc != 4)
+        return 2;
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
+    if (ready == nullptr || release == nullptr)
+        return 3;
+    void* file = Velum::openFile(argv[1], 0x13);
+    if (file == nullptr)
+        return 4;
+    if (!Velum::lockFile(file, 1)) {
+        Velum::closeFile(file);
+        return 5;
+    }
+    SetEvent(ready);
+    // Not forever: a test that died must not leave this process behind.
+    const bool released = WaitForSingleObject(release, 60000) == WAIT_OBJECT_0;
+    const bool closed = Velum::closeFile(file);
+    CloseHandle(ready);
+    CloseHandle(release);
+    return !released ? 6 : !closed ? 7 : 0;
+}
