@@ -1,3 +1,441 @@
+// The reader: encodings, the declaration, references, every message with
+// its position, the round trip through the writer, the caller's file
+// position, block boundaries and depth.
+#include "TempFile.h"
 #include "VelumTest.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <unistd.h>
+#endif
+
+using namespace Velum;
+
+namespace {
+
+const char DECLARATION[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+
+Document ParseBytes(const std::string& bytes)
+{
+    const std::string path = TempPath("parsed.xml");
+    WriteBytes(path, bytes);
+    void* file = openFile(path.c_str(), 0x13);
+    EXPECT_NE(file, nullptr);
+    if (file == nullptr)
+        return Document();
+    Document document;
+    try {
+        document = parse(file);
+    } catch (...) {
+        closeFile(file);
+        throw;
+    }
+    closeFile(file);
+    return document;
+}
+
+// The document written back as UTF-8, or "(empty)".
+std::string Written(const Document& document)
+{
+    if (!document)
+        return "(empty)";
+    const std::string path = TempPath("written.xml");
+    void* file = openFile(path.c_str(), 0x22);
+    EXPECT_NE(file, nullptr);
+    EXPECT_TRUE(serialize(document, 1, file));
+    closeFile(file);
+    return ReadBytes(path);
+}
+
+std::string Utf16Bytes(const std::u16string& text, bool bigEndian)
+{
+    std::string bytes;
+    for (char16_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// The failure message of a document that must not parse.
+std::string FailureOf(const std::string& bytes)
+{
+    m_errorMessage = "(none)";
+    const Document document = ParseBytes(bytes);
+    EXPECT_FALSE(document) << bytes;
+    return Ascii(m_errorMessage);
+}
+
+// The value of the document element's first child, or of its attribute a.
+std::u16string TextOf(const std::string& body)
+{
+    const Document document = ParseBytes(DECLARATION + body);
+    if (!document)
+        return u"(empty)";
+    Element root = document.getDocumentElement();
+    if (root.getAttributeNode(U(u"a")))
+        return Utf16(root.getAttribute(U(u"a")));
+    return root.hasChildNodes() ? Utf16(root.getFirstChild().getNodeValue()) : u"";
+}
+
+}  // namespace
+
+TEST(Parser, EveryEncodingAndMarkReadsTheSameDocument)
+{
+    const std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<r a=\"\u00E9\">\u65E5\u672C</r>";
+    const std::string utf8Body = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r a=\"\xC3\xA9\">\xE6\x97\xA5\xE6\x9C\xAC</r>";
+    const std::string expected = std::string(DECLARATION) + "<r a=\"\xC3\xA9\">\xE6\x97\xA5\xE6\x9C\xAC</r>";
+    const std::string cases[] = {
+        utf8Body,
+        "\xEF\xBB\xBF" + utf8Body,
+        "\xFE\xFF" + Utf16Bytes(text, true),
+        "\xFF\xFE" + Utf16Bytes(text, false),
+        Utf16Bytes(text, true),
+        Utf16Bytes(text, false),
+    };
+    for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
+        EXPECT_EQ(Written(ParseBytes(cases[i])), expected) << "case " << i;
+}
+
+TEST(Parser, PositionsCountTheMarkAsOneColumnInEveryEncoding)
+{
+    const std::u16string text = u"<?xml version='1.0'?><1/>";
+    const std::string utf8 = "<?xml version='1.0'?><1/>";
+    const struct {
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {utf8, "unknown node  : line 1 column 24"},
+        {"\xEF\xBB\xBF" + utf8, "unknown node  : line 1 column 25"},
+        {Utf16Bytes(text, true), "unknown node  : line 1 column 24"},
+        {Utf16Bytes(text, false), "unknown node  : line 1 column 24"},
+        {"\xFE\xFF" + Utf16Bytes(text, true), "unknown node  : line 1 column 25"},
+        {"\xFF\xFE" + Utf16Bytes(text, false), "unknown node  : line 1 column 25"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FailureOf(c.bytes), c.message);
+}
+
+TEST(Parser, DeclarationRules)
+{
+    struct Case {
+        std::string bytes;
+        const char* written;  // or the message when it fails
+    } cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"Utf-8\"?><r/>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r/>"},
+        {"<?xml\tversion='1.1' standalone='yes'  ?><r/>",
+         "<?xml version=\"1.1\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<r/>"},
+        {"<?xml version=\"1.0\" standalone=\"no\"?><r/>",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<r/>"},
+        {"<?xml standalone=\"YES\" other=\"x\"?><r/>", "<?xml version=\"\" encoding=\"UTF-8\"?>\n<r/>"},
+        {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r/>", "unknown encoding type"},
+        {"<?xml version=\"1.0\" encoding=\"\xEF\xBC\xB5TF-8\"?><r/>", "unknown encoding type"},
+        {"<?xml?><r/>", "document is not XML"},
+        {"<?xml-stylesheet href=\"a\"?><r/>", "document is not XML"},
+        {"<?XML version=\"1.0\"?><r/>", "document is not XML"},
+        {"<?xml version=\"1.0\"?x<r/>", "document is not XML"},
+        {"\xEF\xBB\xBF<root/>", "document is not XML"},
+        {"<r/>", "unknown BOM"},
+        {std::string("\xEF\xBB\x00<?xml version=\"1.0\"?><r/>", 28), "unknown BOM"},
+        {"  <?xml version=\"1.0\"?><r/>", "unknown BOM"},
+    };
+    for (const Case& c : cases) {
+        m_errorMessage = "(none)";
+        const Document document = ParseBytes(c.bytes);
+        EXPECT_EQ(document ? Written(document) : Ascii(m_errorMessage), c.written) << c.bytes;
+    }
+}
+
+TEST(Parser, References)
+{
+    struct Case {
+        const char* body;
+        std::u16string value;
+    } cases[] = {
+        {"<r a='x&amp;y'/>", u"x&y"},
+        {"<r>1&lt;2</r>", u"1<2"},
+        {"<r>&#65;&#x41;&#x4a;&#x4A;</r>", u"AAJJ"},
+        {"<r>&#x263A;&nbsp;&apos;&thetasym;&Alpha;&alpha;&euro;&yuml;</r>", u"\u263A\u00A0'\u03D1\u0391\u03B1\u20AC\u00FF"},
+        {"<r>&foo;&AMP;</r>", u"&foo;&AMP;"},
+        {"<r>&#x1F600;&#128512;</r>", u"\U0001F600\U0001F600"},  // beyond 16 bits: a surrogate pair
+        {"<r>&#x00041;&#0000065;</r>", u"AA"},                     // leading zeros
+        {"<r>&#x110000;&#99999999999;</r>", u"\uFFFD\uFFFD"},    // no such character
+        {"<r>a&#;b&#x;c</r>", u"abc"},
+        {"<r>&#65x&#x42 y</r>", u"AxB y"},    // the breaking character is content
+        {"<r a='&amp x'/>", u"amp x"},
+        {"<r>&lt</r>", u"lt"},
+        {"<r a=\"&quot;'&#10;\"/>", u"\"'\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TextOf(c.body), c.value) << c.body;
+}
+
+TEST(Parser, ConstructsEndAtTheFirstTerminator)
+{
+    // The writer ends data that ends in "?" with "??>", and a comment that
+    // ends in "-" with "- -->": both must read back as written.
+    struct Case {
+        const char* body;
+        std::u16string value;
+    } cases[] = {
+        {"<r><!--a--->x</r>", u"a-"},
+        {"<r><!--a-b--c-- ->--></r>", u"a-b--c-- ->"},
+        {"<r><![CDATA[x]]]>y</r>", u"x]"},
+        {"<r><![CDATA[]]></r>", u""},
+        {"<r><![CDATA[a]]b]>c]]></r>", u"a]]b]>c"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TextOf(c.body), c.value) << c.body;
+
+    const struct {
+        const char* file;
+        std::u16string data;
+    } instructions[] = {
+        {"<?p q?" "?><r/>", u"q?"},
+        {"<?p ?><r/>", u""},
+        {"<?p a?b>c?><r/>", u"a?b>c"},
+        {"<?p-x\t\r\n  y ?><r/>", u"y "},
+    };
+    for (const auto& c : instructions) {
+        const Document document = ParseBytes(DECLARATION + std::string(c.file));
+        ASSERT_TRUE(document) << c.file;
+        EXPECT_EQ(Utf16(document.getFirstChild().getNodeValue()), c.data) << c.file;
+    }
+}
+
+TEST(Parser, MessagesCarryTheirPosition)
+{
+    // After the declaration and its LF the body starts on line 2.
+    struct Case {
+        std::string body;
+        const char* message;
+    } cases[] = {
+        {"x<r/>", "document is ungrammatical : line 2 column 2"},
+        {"<1/>", "unknown node  : line 2 column 3"},
+        {"<!x>", "unknown node : line 2 column 4"},
+        {"<!DOCTYPEx r><r/>", "unknown node : line 2 column 11"},
+        {"<r><![CDATA<x/></r>", "unknown node : line 2 column 13"},
+        {"<!DOCTYPE r><!DOCTYPE r><r/>", "document type already exist : line 2 column 23"},
+        {"<r/><s/>", "document element is already exist : line 2 column 7"},
+        {"<!DOCTYPE r [ <!FOO x> ]><r/>", "Invalid DTD : line 2 column 21"},
+        {"<!DOCTYPE r PUBLIC \"a{\" \"b\"><r/>", "Invalid DTD : line 2 column 23"},
+        {"<!DOCTYPE r [", "Invalid DTD : line 2 column 14"},
+        {"<r><1/></r>", "invalid tag name : line 2 column 6"},
+        {"<r!>", "invalid element tagname : line 2 column 4"},
+        {"<r /x>", "invalid element tag : line 2 column 6"},
+        {"<r></s>", "invalid close tag : line 2 column 8"},
+        {"<r></rr>", "invalid close tag : line 2 column 8"},
+        {"<r 1a='x'/>", "invalid attribute name : line 2 column 5"},
+        {"<r a!='x'/>", "invalid attribute name : line 2 column 6"},
+        {"<r a b='x'/>", "invalid attribute : line 2 column 7"},
+        {"<r a=x/>", "invalid attribute value : line 2 column 7"},
+        {"<r a='<'/>", "invalid attribute value : line 2 column 8"},
+        {"<? x?><r/>", "Invalid ProcessingInstructionInst target : line 2 column 4"},
+        {"<?XmL x?><r/>", "invalid ProcessingInstructionInst : line 2 column 7"},
+        {"<r>& </r>", "invalid EntityReference : line 2 column 6"},
+        // LF ends a line at its own column 1; after CR the next character
+        // does; CR LF counts once.
+        {"<r>\n\n<1/></r>", "invalid tag name : line 4 column 3"},
+        {"<r>\r\n\r\n<1/></r>", "invalid tag name : line 4 column 3"},
+        {"<r>\r\r<1/></r>", "invalid tag name : line 4 column 2"},
+        // Counted across the blocks the file is read in.
+        {"<r>" + std::string(20000, 'a') + "& </r>", "invalid EntityReference : line 2 column 20006"},
+        {[] {
+             std::string body = "<r>";
+             for (int i = 0; i < 5000; ++i)
+                 body += "abc\r\n";
+             return body + "<1/></r>";
+         }(),
+         "invalid tag name : line 5002 column 3"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FailureOf(DECLARATION + c.body), c.message) << c.body.substr(0, 40);
+}
+
+TEST(Parser, EndsWithoutMessage)
+{
+    const std::string cases[] = {
+        "",
+        "<",
+        std::string(DECLARATION),
+        std::string(DECLARATION) + "<r>text",
+        std::string(DECLARATION) + "<r><!-- open",
+        std::string(DECLARATION) + "<r/><",
+        std::string(DECLARATION) + "<r>\x80</r>",
+        std::string(DECLARATION) + "<r>\xC0\x80</r>",
+        std::string(DECLARATION) + "<r>\xE0\x80\x80</r>",
+        std::string(DECLARATION) + "<r>\xF0\x9F\x98\x80</r>",
+        std::string(DECLARATION) + "<r/>\xFF",
+    };
+    for (const std::string& bytes : cases)
+        EXPECT_EQ(FailureOf(bytes), "(none)") << bytes;
+}
+
+TEST(Parser, SuccessLeavesTheMessageAlone)
+{
+    m_errorMessage = "earlier";
+    EXPECT_TRUE(ParseBytes(std::string(DECLARATION) + "<r>&#65x</r>\n<!-- after -->\n \t"));
+    EXPECT_EQ(Ascii(m_errorMessage), "earlier");
+}
+
+TEST(Parser, RoundTripKeepsLayoutAndEveryNodeKind)
+{
+    // Written exactly as the writer writes, so the file must come back as is.
+    const std::string file = std::string(DECLARATION) +
+                             "<?app data ?? x?>\n<!-- top -->"
+                             "<Settings>\r\n\t<Window x=\"10\" name=\"&lt;&amp;&gt;&quot;&apos;\"/>\r\n"
+                             "\t<Commands>\r\n\t\t<Command word=\"\xE3\x83\xA1\xE3\x83\xA2\">"
+                             "notepad.exe</Command>\r\n\t\t<Command word=\"b\"><![CDATA[<raw> & ]]]></Command>"
+                             "\r\n\t</Commands>\r\n\t<!--a-b-->\r\n</Settings><!-- end -->";
+    const Document document = ParseBytes(file);
+    EXPECT_EQ(Written(document), file);
+
+    // Equal names and equal layout share one string body.
+    Element commands = document.getDocumentElement().getElementsByTagName(U(u"Commands")).item(0);
+    Node first = commands.getFirstChild().getNextSibling(), second = first.getNextSibling().getNextSibling();
+    EXPECT_EQ(first.getNodeName().body(), second.getNodeName().body());
+    EXPECT_EQ(first.getPreviousSibling().getNodeValue().body(), first.getNextSibling().getNodeValue().body());
+}
+
+TEST(Parser, DocumentTypeSurvivesReadAndWrite)
+{
+    const std::string file = std::string(DECLARATION) +
+                             "<!DOCTYPE  doc PUBLIC '-//Maker//DTD Doc//EN'\n  \"doc.dtd\" [\n"
+                             "  <!ELEMENT doc   (#PCDATA | b)* >\n  <!ATTLIST doc id ID #IMPLIED\n"
+                             "            title CDATA \"a  >  b\">\n  <!ENTITY % p \"x\">  %p;\n"
+                             "  <!-- note -- here --><?tool run?>\n] >\n<doc/>";
+    const Document first = ParseBytes(file);
+    EXPECT_EQ(Utf16(first.getDoctype().getNodeName()),
+              u"doc PUBLIC '-//Maker//DTD Doc//EN' \"doc.dtd\" [\r\n\t<!ELEMENT doc (#PCDATA | b)*>"
+              u"\r\n\t<!ATTLIST doc id ID #IMPLIED title CDATA \"a  >  b\">\r\n\t<!ENTITY % p \"x\">"
+              u"\r\n\t%p;\r\n\t<!-- note -- here -->\r\n\t<?tool run?>\r\n]");
+    const std::string once = Written(first);
+    EXPECT_EQ(Written(ParseBytes(once)), once);
+
+    const std::string simple = std::string(DECLARATION) + "<!DOCTYPE r SYSTEM \"r.dtd\">\n<r/>";
+    EXPECT_EQ(Written(ParseBytes(simple)), simple);
+}
+
+TEST(Parser, ProcessingInstructionInElementReachesTheCaller)
+{
+    const std::string path = TempPath("refused.xml");
+    WriteBytes(path, std::string(DECLARATION) + "<r><?pi x?></r>");
+    void* file = openFile(path.c_str(), 0x13);
+    ASSERT_NE(file, nullptr);
+    try {
+        parse(file);
+        ADD_FAILURE() << "no exception";
+    } catch (const VelumException& e) {
+        EXPECT_EQ(e.m_code, VelumException::HIERARCHY_REQUEST_ERR);
+    }
+    closeFile(file);
+}
+
+namespace {
+
+#if defined(_WIN32)
+unsigned long long Seek(void* file, long offset, int origin)
+{
+    LONG high = 0;
+    return SetFilePointer(file, offset, &high, origin == 0 ? FILE_BEGIN : FILE_CURRENT);
+}
+#else
+unsigned long long Seek(void* file, long offset, int origin)
+{
+    return lseek(static_cast<int>(reinterpret_cast<intptr_t>(file) - 1), offset, origin == 0 ? SEEK_SET : SEEK_CUR);
+}
+#endif
+
+}  // namespace
+
+TEST(Parser, CallersFilePositionIsRestored)
+{
+    const std::string path = TempPath("position.xml");
+    const std::string cases[] = {std::string(DECLARATION) + "<r/>", std::string(DECLARATION) + "<r>",
+                                 std::string(DECLARATION) + "<1/>"};
+    for (const std::string& bytes : cases) {
+        WriteBytes(path, bytes);
+        void* file = openFile(path.c_str(), 0x13);
+        ASSERT_NE(file, nullptr);
+        Seek(file, 7, 0);
+        parse(file);
+        EXPECT_EQ(Seek(file, 0, 1), 7u) << bytes;
+        closeFile(file);
+    }
+}
+
+TEST(Parser, PipeIsReadFromWhereItStands)
+{
+    const std::string bytes = std::string(DECLARATION) + "<r>piped</r>";
+    void* readEnd = nullptr;
+#if defined(_WIN32)
+    HANDLE reader = nullptr, writer = nullptr;
+    ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 0));
+    DWORD written = 0;
+    WriteFile(writer, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(writer);
+    readEnd = reader;
+#else
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(ends[1]);
+    readEnd = reinterpret_cast<void*>(static_cast<intptr_t>(ends[0]) + 1);
+#endif
+    EXPECT_EQ(Written(parse(readEnd)), std::string(DECLARATION) + "<r>piped</r>");
+    closeFile(readEnd);
+}
+
+TEST(Parser, RunsCrossingBlockBoundariesStayWhole)
+{
+    // Every construct moved across the 16K-character block and the 64 KB
+    // read, one character at a time (three-byte characters for the latter).
+    const std::string tail = "<name-that-is-long attr=\"v&#x41;w\">t&lt;x<!--c--><![CDATA[d]]>"
+                             "\xE6\x97\xA5</name-that-is-long>";
+    const std::string expectedTail = "<name-that-is-long attr=\"vAw\">t&lt;x<!--c--><![CDATA[d]]>"
+                                     "\xE6\x97\xA5</name-that-is-long>";
+    for (int padding = 16300; padding < 16440; ++padding) {
+        const std::string text(padding, ' ');
+        EXPECT_EQ(Written(ParseBytes(DECLARATION + ("<r>" + text + tail) + "</r>")),
+                  DECLARATION + ("<r>" + text + expectedTail) + "</r>")
+            << padding;
+    }
+    std::string wide;
+    for (int i = 0; i < 21830; ++i)
+        wide += "\xE6\x97\xA5";
+    for (int shift = 0; shift < 6; ++shift) {
+        const std::string body = "<r>" + std::string(shift, 'a') + wide + "</r>";
+        EXPECT_EQ(Written(ParseBytes(DECLARATION + body)), DECLARATION + body) << shift;
+    }
+}
+
+TEST(Parser, MillionLevelsParseWithoutDeepStack)
+{
+    const int depth = 1000000;
+    std::string bytes = DECLARATION;
+    bytes.reserve(bytes.size() + 7 * depth);
+    for (int i = 0; i < depth; ++i)
+        bytes += "<a>";
+    const std::string unclosed = bytes;
+    for (int i = 0; i < depth; ++i)
+        bytes += "</a>";
+
+    const auto start = std::chrono::steady_clock::now();
+    {
+        const Document document = ParseBytes(bytes);
+        ASSERT_TRUE(document);
+        Node node = document.getDocumentElement();
+        for (int i = 1; i < 1000; ++i)
+            node = node.getFirstChild();
+        EXPECT_EQ(Ascii(node.getNodeName()), "a");
+    }
+    EXPECT_FALSE(ParseBytes(unclosed));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+}

@@ -13,16 +13,22 @@ VELUM_API Document parse(void* file);
 
 class ParserImpl;
 
+// One reader per call of the free parse; a Parser may also be kept and
+// used for several files, one after the other.
 class VELUM_API Parser {
 public:
     Parser();
     ~Parser();
+    // As the free parse.
     Document parse(void* file);
 
 private:
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
 
+    // The state of the parse under way (file, encoding, position, buffers,
+    // the document being built); null between calls. Lives on the stack of
+    // parse, so nothing is left behind when a call ends by an exception.
     ParserImpl* m_impl;
 };
 
