@@ -176,6 +176,10 @@ void NodeListInst::addPage()
         m_firstPageSize = size;
         return;
     }
+    // The directory doubles: a list of many pages would otherwise copy its
+    // whole directory every few pages.
+    if (m_pages.getLength() == m_pages.getCapacity())
+        m_pages.reserve(m_pages.getLength() * 2);
     NodeInst** page = static_cast<NodeInst**>(allocateOrThrow(perPage * sizeof(NodeInst*)));
     try {
         m_pages.append(page);

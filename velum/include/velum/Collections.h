@@ -120,6 +120,13 @@ public:
     T& at(unsigned long index) { return m_items[index]; }
     unsigned long getLength() const { return m_count; }
     unsigned long getSteps() const { return m_steps; }
+    unsigned long getCapacity() const { return m_steps * m_unit; }
+    // Room for at least count elements, in whole steps.
+    void reserve(unsigned long count)
+    {
+        if (count > m_steps * m_unit)
+            reallocate((count + m_unit - 1) / m_unit);
+    }
 
 private:
     void reallocate(unsigned long steps)
