@@ -439,3 +439,22 @@ TEST(Parser, MillionLevelsParseWithoutDeepStack)
     EXPECT_FALSE(ParseBytes(unclosed));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
+
+// Inputs the round-trip fuzzer found writing something that did not read back.
+TEST(Parser, FuzzerFindingsRoundTrip)
+{
+    // A version with a quotation mark and "<" in it is written escaped.
+    const Document escapedVersion = ParseBytes("<?xml version=\"1&lt;&quot;\"?><r/>");
+    ASSERT_TRUE(escapedVersion);
+    const std::string once = Written(escapedVersion);
+    EXPECT_EQ(Written(ParseBytes(once)), once);
+
+    // A 0 code unit inside the internal subset would cut the document type
+    // short when it became the node's name; it is refused instead.
+    EXPECT_EQ("Invalid DTD", FailureOf(std::string(DECLARATION) + "<!DOCTYPE r [<?p a" +
+                                       std::string(1, '\0') + "b?>]><r/>")
+                                 .substr(0, 11));
+    // Data ending in "?" reads back whole.
+    const std::string pi = std::string(DECLARATION) + "<?p q??>\n<r/>";
+    EXPECT_EQ(Written(ParseBytes(pi)), pi);
+}

@@ -290,7 +290,9 @@ NodeListInst* NodeListInst::clone(bool deep) const
 // NamedNodeMapInst
 // ---------------------------------------------------------------------------
 
-NamedNodeMapInst::NamedNodeMapInst() : m_buckets(nullptr), m_order(TableSize() / 2) {}
+// The order vector grows four entries at a time rather than half a table:
+// most elements have one or two attributes.
+NamedNodeMapInst::NamedNodeMapInst() : m_buckets(nullptr), m_order(4) {}
 
 NamedNodeMapInst::~NamedNodeMapInst()
 {

@@ -204,9 +204,11 @@ VelumStringInst* VelumStringInst::createWithRoom(const Velum_CHAR* text, unsigne
 {
     if (text == nullptr)
         length = 0;
-    if (length >= kMaxUnits || room >= kMaxUnits - length)
+    if (length >= kMaxUnits || (room != kExact && room >= kMaxUnits - length))
         throwOutOfMemory();
-    const unsigned long capacity = capacityFor(length + room);
+    // room == kExact: a text that will not grow (the parser's) gets just its
+    // own size, which roughly halves the memory of a parsed tree's strings.
+    const unsigned long capacity = room == kExact ? length + 1 : capacityFor(length + room);
     if (capacity == 0)
         throwOutOfMemory();
     void* block = allocateOrThrow(sizeof(VelumStringInst) + capacity * sizeof(Velum_CHAR));
@@ -353,7 +355,7 @@ VelumString::VelumString(unsigned int number) : m_inst(nullptr)
 VelumString::VelumString(const Velum_CHAR* text, unsigned long length) : m_inst(nullptr)
 {
     if (text != nullptr && length != 0)
-        adopt(VelumStringInst::create(text, length));
+        adopt(VelumStringInst::createWithRoom(text, length, VelumStringInst::kExact));
 }
 
 VelumString::~VelumString()

@@ -43,6 +43,9 @@ public:
     // capacity the granule rule gives; count 0 until a handle takes it.
     // Raises OUT_OF_MEMORY_ERR.
     static VelumStringInst* create(const Velum_CHAR* text, unsigned long length);
+    // As create, with room for `room` more code units; kExact gives the text
+    // just its own size (for texts that are not expected to grow).
+    static constexpr unsigned long kExact = static_cast<unsigned long>(-1);
 
     void addRef() { ++m_refCount; }
     // Frees the body when the last handle lets go.
