@@ -27,7 +27,10 @@ class Execution : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = FreshTempFolder("tarnic execution");
+        // A folder of each test's own: the helper a previous test started
+        // may still be running from its folder and hold its files.
+        folder = FreshTempFolder(std::string("tarnic ") +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         tools = folder + "\\My Tools";
         CreateDirectoryA(tools.c_str(), nullptr);
         recorder = tools + "\\rec.exe";
