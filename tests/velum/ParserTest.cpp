@@ -53,17 +53,6 @@ std::string Written(const Document& document)
     return ReadBytes(path);
 }
 
-std::string Utf16Bytes(const std::u16string& text, bool bigEndian)
-{
-    std::string bytes;
-    for (char16_t c : text) {
-        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
-}
-
 // The failure message of a document that must not parse.
 std::string FailureOf(const std::string& bytes)
 {
@@ -455,6 +444,6 @@ TEST(Parser, FuzzerFindingsRoundTrip)
                                        std::string(1, '\0') + "b?>]><r/>")
                                  .substr(0, 11));
     // Data ending in "?" reads back whole.
-    const std::string pi = std::string(DECLARATION) + "<?p q??>\n<r/>";
+    const std::string pi = std::string(DECLARATION) + "<?p q?" "?>\n<r/>";
     EXPECT_EQ(Written(ParseBytes(pi)), pi);
 }

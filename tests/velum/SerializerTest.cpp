@@ -24,17 +24,6 @@ std::string Written(const Document& document, unsigned short encoding, bool* ok 
     return ReadBytes(path);
 }
 
-std::string Utf16Bytes(const std::u16string& text, bool bigEndian)
-{
-    std::string bytes;
-    for (char16_t c : text) {
-        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
-}
-
 Document NewDocument(const char16_t* rootName = u"r")
 {
     return createDocument(U(u"1.0"), U(rootName), U(u""));

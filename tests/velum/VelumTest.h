@@ -35,3 +35,15 @@ inline std::u16string Utf16(const Velum::VelumString& text)
     const Velum::Velum_CHAR* p = text;
     return std::u16string(reinterpret_cast<const char16_t*>(p), text.getLength());
 }
+
+// text as UTF-16 bytes, high byte first or low byte first.
+inline std::string Utf16Bytes(const std::u16string& text, bool bigEndian)
+{
+    std::string bytes;
+    for (char16_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}

@@ -1,6 +1,7 @@
 // The handles: each operation checks its handle, forwards to the body and
 // wraps what comes back in a new handle.
 #include "velum/Nodes.h"
+#include "NewBody.h"
 #include "velum/Initializer.h"
 
 #include <new>
@@ -8,15 +9,6 @@
 namespace Velum {
 
 namespace {
-
-template <typename T, typename... Args>
-T* NewBody(Args&&... args)
-{
-    T* body = new (std::nothrow) T(static_cast<Args&&>(args)...);
-    if (body == nullptr)
-        throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
-    return body;
-}
 
 VelumString StringOf(const Velum_CHAR* text)
 {

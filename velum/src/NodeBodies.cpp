@@ -1,6 +1,7 @@
 // The node bodies: tree operations with their kind checks, cloning,
 // attribute handling, and release of whole trees without recursion.
 #include "velum/Nodes.h"
+#include "NewBody.h"
 
 #include "TreeRelease.h"
 
@@ -85,15 +86,6 @@ private:
     NodeInst* m_body;
 };
 
-template <typename T, typename... Args>
-T* NewBody(Args&&... args)
-{
-    T* body = new (std::nothrow) T(static_cast<Args&&>(args)...);
-    if (body == nullptr)
-        throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
-    return body;
-}
-
 const Velum_CHAR kHashText[] = {'#', 't', 'e', 'x', 't', 0};
 const Velum_CHAR kHashCDATA[] = {'#', 'c', 'd', 'a', 't', 'a', '-', 's', 'e', 'c', 't', 'i', 'o', 'n', 0};
 const Velum_CHAR kHashComment[] = {'#', 'c', 'o', 'm', 'm', 'e', 'n', 't', 0};
@@ -128,7 +120,7 @@ bool IsStar(const Velum_CHAR* name)
 // ---------------------------------------------------------------------------
 
 NodeInst::NodeInst(unsigned short type, const VelumString& name, unsigned short flags)
-    : m_name(name), m_type(type), m_parent(nullptr), m_children(nullptr), m_attributes(nullptr), m_flags(flags)
+    : m_type(type), m_flags(flags), m_name(name), m_parent(nullptr), m_children(nullptr), m_attributes(nullptr)
 {
 }
 

@@ -19,7 +19,7 @@ public:
     // Destroys the body when the count drops to 0.
     virtual void removeRef();
 
-    unsigned long m_refCount;
+    unsigned int m_refCount;  // 32 bits on every platform
 
 private:
     Instance(const Instance&) = delete;

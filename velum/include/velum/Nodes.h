@@ -61,13 +61,15 @@ public:
     bool mayHaveChildren() const { return (m_flags & MAY_HAVE_CHILDREN) != 0; }
     unsigned long childCount() const { return m_children ? m_children->getLength() : 0; }
 
+    // The two 16-bit fields sit beside the 32-bit count, so that a node
+    // carries no padding: a parsed tree has a node every few bytes of file.
+    unsigned short m_type;
+    unsigned short m_flags;
     VelumString m_name;
     VelumString m_value;
-    unsigned short m_type;
     NodeInst* m_parent;               // not counted
     NodeListInst* m_children;         // counted; made when the first child comes
     NamedNodeMapInst* m_attributes;   // counted; elements only, made when needed
-    unsigned short m_flags;
 
 protected:
     // The checks common to the insert operations (step 1 of each).

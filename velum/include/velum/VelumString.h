@@ -60,8 +60,8 @@ public:
     void append(const Velum_CHAR* text, unsigned long length);
 
     Velum_CHAR* m_chars;        // always 0-terminated
-    unsigned long m_length;     // code units, terminator excluded
-    unsigned long m_refCount;
+    unsigned int m_length;      // code units, terminator excluded
+    unsigned int m_refCount;
 
 private:
     friend class VelumString;
@@ -83,7 +83,7 @@ private:
     Velum_CHAR* makeRoom(unsigned long extra, Velum_CHAR*& retired);
     Velum_CHAR* builtIn();
 
-    unsigned long m_capacity;   // code units the buffer holds, terminator included
+    unsigned int m_capacity;    // code units the buffer holds, terminator included
 };
 
 // A handle over a shared, counted body; copies share, changes copy first.
