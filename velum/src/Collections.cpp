@@ -116,7 +116,7 @@ Instance* Interface::checked() const
 // NodeListInst
 // ---------------------------------------------------------------------------
 
-NodeListInst::NodeListInst() : m_pages(4), m_count(0), m_firstPageSize(0) {}
+NodeListInst::NodeListInst() : m_count(0), m_firstPageSize(0), m_pages(4) {}
 
 NodeListInst::~NodeListInst()
 {
@@ -173,7 +173,7 @@ void NodeListInst::addPage()
             releaseMemory(m_pages[0]);
             m_pages.at(0) = page;
         }
-        m_firstPageSize = size;
+        m_firstPageSize = static_cast<unsigned int>(size);
         return;
     }
     // The directory doubles: a list of many pages would otherwise copy its

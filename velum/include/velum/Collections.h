@@ -63,7 +63,10 @@ VELUM_API void releaseMemory(void* memory);
 template <typename T>
 class vector {
 public:
-    explicit vector(unsigned long unit = 16) : m_items(nullptr), m_count(0), m_unit(unit ? unit : 1), m_steps(0) {}
+    explicit vector(unsigned long unit = 16)
+        : m_items(nullptr), m_count(0), m_unit(unit ? static_cast<unsigned int>(unit) : 1), m_steps(0)
+    {
+    }
     vector(const vector& other) : vector(other.m_unit) { *this = other; }
     ~vector() { removeAll(); }
     // A copy of the items, keeping this vector's growth unit.
@@ -77,7 +80,7 @@ public:
             items[i] = other.m_items[i];
         releaseMemory(m_items);
         m_items = items;
-        m_steps = steps;
+        m_steps = static_cast<unsigned int>(steps);
         m_count = other.m_count;
         return *this;
     }
@@ -136,13 +139,14 @@ private:
             items[i] = m_items[i];
         releaseMemory(m_items);
         m_items = items;
-        m_steps = steps;
+        m_steps = static_cast<unsigned int>(steps);
     }
 
+    // 32-bit counts: a child list carries one of these per parent node.
     T* m_items;
-    unsigned long m_count;
-    unsigned long m_unit;
-    unsigned long m_steps;
+    unsigned int m_count;
+    unsigned int m_unit;
+    unsigned int m_steps;
 };
 
 // An ordered sequence of node bodies, one counted reference each, kept in
@@ -177,9 +181,9 @@ private:
     void addPage();
     void releaseSparePages();
 
+    unsigned int m_count;
+    unsigned int m_firstPageSize;   // the first page grows to a full page
     vector<NodeInst**> m_pages;     // the page directory
-    unsigned long m_count;
-    unsigned long m_firstPageSize;  // the first page grows to a full page
 };
 
 // One entry of an attribute map: the node (counted) and its chain links.
