@@ -116,7 +116,7 @@ Instance* Interface::checked() const
 // NodeListInst
 // ---------------------------------------------------------------------------
 
-NodeListInst::NodeListInst() : m_count(0), m_firstPageSize(0), m_pages(4) {}
+NodeListInst::NodeListInst() : m_count(0), m_firstPageSize(0), m_pages(2) {}
 
 NodeListInst::~NodeListInst()
 {
