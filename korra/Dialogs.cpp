@@ -1,0 +1,68 @@
+// What the dialog, property sheet and dialog-control classes keep out of
+// their headers.
+#include "korra/HeaderCtrl.h"
+#include "korra/PropSheetImpl.h"
+#include "korra/TabCtrl.h"
+
+#include <vector>
+
+namespace korra {
+
+// ---- Property sheets -------------------------------------------------------
+
+namespace detail {
+
+namespace {
+// Per thread: each thread's PropertySheetA calls back on that thread.
+thread_local void* t_creatingSheet = nullptr;
+}  // namespace
+
+void SetCreatingSheet(void* sheet)
+{
+    t_creatingSheet = sheet;
+}
+
+void* TakeCreatingSheet()
+{
+    void* sheet = t_creatingSheet;
+    t_creatingSheet = nullptr;
+    return sheet;
+}
+
+}  // namespace detail
+
+// ---- Header controls -------------------------------------------------------
+
+int CHeaderCtrlA::InsertItem(int index, const char* text, int width, int format)
+{
+    HDITEMA item = {};
+    item.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT;
+    item.pszText = const_cast<char*>(text != nullptr ? text : "");
+    item.cxy = width;
+    item.fmt = format | HDF_STRING;
+    return static_cast<int>(SendMessage(HDM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item)));
+}
+
+std::string CHeaderCtrlA::GetItemText(int index, int maxBytes) const
+{
+    std::vector<char> buffer(static_cast<std::size_t>(maxBytes) + 1, '\0');
+    HDITEMA item = {};
+    item.mask = HDI_TEXT;
+    item.pszText = buffer.data();
+    item.cchTextMax = maxBytes + 1;
+    if (!SendMessage(HDM_GETITEMA, index, reinterpret_cast<LPARAM>(&item)))
+        return std::string();
+    return std::string(buffer.data());
+}
+
+// ---- Tab controls ----------------------------------------------------------
+
+int CTabCtrlA::InsertItem(int index, const char* text)
+{
+    TCITEMA item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<char*>(text != nullptr ? text : "");
+    return static_cast<int>(SendMessage(TCM_INSERTITEMA, index, reinterpret_cast<LPARAM>(&item)));
+}
+
+}  // namespace korra
