@@ -1,5 +1,6 @@
 // Identifiers of the launcher's resources. Strings: 2001-2008 captions and
-// titles, 3000-3016 messages (text, ESC, caption).
+// titles, 3000-3016 messages (text, ESC, caption). Icon and menu: 160-161.
+// Menu commands: 40001-40004 fixed, 50000 up the command history.
 #pragma once
 
 #define IDS_SETTINGS_CAPTION            2001
@@ -24,3 +25,19 @@
 #define IDS_SAVE_SETTINGS_FAILED        3014
 #define IDS_SYSTEM_RENAMED              3015
 #define IDS_COMMAND_LINE_TOO_LONG       3016
+
+#define IDI_TARNIC                      160
+#define IDR_CONTEXT_MENU                161
+
+// The notification icon's menu.
+#define ID_SETTING                      40001
+#define ID_QUIT                         40002
+#define ID_HELP                         40003
+#define ID_ABOUT                        40004
+
+// The history sub-menu is rebuilt on each opening: entry i gets
+// ID_HISTORY_BASE + i. The history holds at most 255 entries, so those ids
+// stay below the placeholder's, which is the sub-menu's only (greyed) item
+// in the script and stands in whenever the history is empty.
+#define ID_HISTORY_BASE                 50000
+#define IDM_HISTORY_PLACEHOLDER         50999
