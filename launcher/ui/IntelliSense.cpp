@@ -1,0 +1,385 @@
+#include "IntelliSense.h"
+
+#include "App.h"
+#include "Dispatch.h"
+#include "MainEdit.h"
+#include "Settings.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <string>
+
+namespace {
+
+constexpr int kListId = 1;
+constexpr DWORD kListStyle = WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL |
+                             LVS_SHOWSELALWAYS | LVS_SORTASCENDING | LVS_SHAREIMAGELISTS |
+                             LVS_NOCOLUMNHEADER;
+constexpr DWORD kPopupStyle = WS_POPUP | WS_VISIBLE | WS_BORDER | WS_SYSMENU;
+
+// Version of comctl32 as major << 16 | minor; 4.0 where it cannot tell.
+DWORD CommonControlsVersion()
+{
+    HMODULE module = GetModuleHandleA("comctl32.dll");
+    if (module == nullptr)
+        return 4u << 16;
+    auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetVersion")));
+    DLLVERSIONINFO info = {};
+    info.cbSize = sizeof(info);
+    if (getVersion == nullptr || FAILED(getVersion(&info)))
+        return 4u << 16;
+    return (info.dwMajorVersion << 16) | (info.dwMinorVersion & 0xFFFF);
+}
+
+// The system's small-icon list, with the index of the program's own icon.
+HIMAGELIST SystemSmallIcons(int* ownIcon)
+{
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    SHFILEINFOA info = {};
+    auto list = reinterpret_cast<HIMAGELIST>(SHGetFileInfoA(
+        path, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+    if (ownIcon != nullptr)
+        *ownIcon = list != nullptr ? info.iIcon : I_IMAGENONE;
+    return list;
+}
+
+// Injects one key press (down, then up) into the system input.
+void InjectKey(BYTE key)
+{
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+}
+
+}  // namespace
+
+CIntelliSense::CIntelliSense(CMainEdit* edit, CSettings* settings)
+    : m_edit(edit), m_settings(settings), m_commonControlsVersion(CommonControlsVersion())
+{
+}
+
+void CIntelliSense::GetWndClassInfo(HINSTANCE instance, WNDCLASSEXA* info)
+{
+    korra::CWindowImplA<CIntelliSense>::GetWndClassInfo(instance, info);
+    info->style = CS_HREDRAW | CS_VREDRAW;
+    info->hCursor = LoadCursor(nullptr, IDC_ARROW);
+    info->hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(13));
+}
+
+HWND CIntelliSense::Create(HWND owner)
+{
+    HWND popup = korra::CWindowImplA<CIntelliSense>::Create(
+        owner, 0, 0, 0, 0, GetWndClassName(), kPopupStyle, LayeredStyle(), nullptr,
+        reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(owner, GWLP_HINSTANCE)));
+    if (popup == nullptr)
+        return nullptr;
+    ApplyTransparency(popup, m_settings->Window.Transparency);
+    // Created visible by its style: an empty list is hidden at once.
+    ShowWindow(SW_HIDE);
+    return popup;
+}
+
+BOOL CIntelliSense::ShowWindow(int command)
+{
+    if (m_list.GetHwnd() == nullptr || m_list.GetItemCount() == 0)
+        command = SW_HIDE;
+    return korra::CWindowImplA<CIntelliSense>::ShowWindow(command);
+}
+
+LRESULT CIntelliSense::OnCreate()
+{
+    HWND list = CreateWindowExA(0, WC_LISTVIEWA, "IntelliSense", kListStyle, 0, 0, 0, 0, m_hWnd,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)),
+                                reinterpret_cast<HINSTANCE>(GetWindowLongPtr(GWLP_HINSTANCE)),
+                                nullptr);
+    if (list == nullptr)
+        return -1;
+    m_list.Attach(list);
+    m_list.SetExtendedListViewStyle(LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    m_list.SetImageList(SystemSmallIcons(nullptr), LVSIL_SMALL);
+    m_list.InsertColumn(0, nullptr, 0);
+    return 0;
+}
+
+LRESULT CIntelliSense::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate();
+    case WM_SIZE:
+        m_list.MoveWindow(0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return 0;
+    case WM_SETFOCUS:
+        m_list.SetFocus();
+        return 0;
+    case WMU_LOADNEXTICON:
+        OnLoadNextIcon();
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(reinterpret_cast<NMHDR*>(lParam));
+    case WM_NCDESTROY:
+        // The pop-up goes down with the input window: the program ends.
+        m_list.Detach();
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProc(message, wParam, lParam);
+}
+
+void CIntelliSense::CompleteInput(int c)
+{
+    int start = 0, end = 0;
+    m_edit->GetSelection(&start, &end);
+    const std::string text = m_edit->GetWindowText();
+    const std::size_t space = text.find(' ');
+    // The caret in the arguments: the word is not being typed.
+    if (space != std::string::npos && static_cast<int>(space) < start)
+        return;
+    const std::string head = space == std::string::npos ? text : text.substr(0, space);
+
+    std::vector<CCandidate> candidates =
+        m_settings->Commands.FindByPrefix(head, m_settings->ApplyReservedCommand);
+
+    if (!m_settings->IntelliSense) {
+        if (candidates.size() == 1)
+            Complete(candidates[0].word, static_cast<int>(head.size()));
+        return;
+    }
+    if (candidates.empty()) {
+        HidePopup();
+    } else if (candidates.size() == 1) {
+        if (c < 0x20)
+            return;
+        Complete(candidates[0].word, static_cast<int>(head.size()));
+        HidePopup();
+        m_edit->SetFocus();
+    } else {
+        ShowCandidates(candidates, static_cast<int>(head.size()));
+    }
+}
+
+void CIntelliSense::Complete(const std::string& word, int typedLength)
+{
+    const std::string text = m_edit->GetWindowText();
+    const std::size_t space = text.find(' ');
+    std::string completed = word;
+    if (space != std::string::npos)
+        completed += " " + text.substr(space + 1);
+    m_edit->SetWindowText(completed.c_str());
+    m_edit->SetSelection(typedLength, static_cast<int>(word.size()));
+}
+
+void CIntelliSense::ShowCandidates(const std::vector<CCandidate>& candidates, int typedLength)
+{
+    m_list.DeleteAllItems();
+    m_popupMode = POPUP_CANDIDATES;
+    m_list.ModifyStyle(0, LVS_SORTASCENDING);
+    m_firstKey = true;
+    if (candidates.empty()) {
+        ShowWindow(SW_HIDE);
+        return;
+    }
+    for (const CCandidate& candidate : candidates)
+        m_list.InsertItem(m_list.GetItemCount(), candidate.word.c_str());
+    PlacePopup();
+    m_typedLength = typedLength;
+    m_nextIcon = 0;
+    ShowWindow(SW_SHOWNA);
+    UpdateWindow();
+    PostMessage(WMU_LOADNEXTICON);
+}
+
+void CIntelliSense::ShowHistory()
+{
+    const CInputHistory& history = m_settings->History;
+    m_list.DeleteAllItems();
+    m_popupMode = POPUP_HISTORY;
+    m_list.ModifyStyle(LVS_SORTASCENDING, 0);
+    for (std::size_t i = 0; i < history.GetCount(); ++i)
+        m_list.InsertItem(0, history.GetAt(i).c_str());
+    const int selected = static_cast<int>(history.GetCount() - history.GetPosition());
+    m_list.EnsureVisible(selected);
+    m_list.SetItemState(selected, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    PlacePopup();
+    m_nextIcon = 0;
+    ShowWindow(SW_SHOWNA);
+    UpdateWindow();
+    PostMessage(WMU_LOADNEXTICON);
+}
+
+void CIntelliSense::HidePopup()
+{
+    m_list.DeleteAllItems();
+    ShowWindow(SW_HIDE);
+}
+
+void CIntelliSense::PlacePopup()
+{
+    const WindowInfo& info = m_settings->Window;
+    m_list.SetBkColor(info.BgColor);
+    m_list.SetTextBkColor(info.BgColor);
+    m_list.SetTextColor(info.TextColor);
+
+    HWND inputWindow = m_edit->GetParent();
+    RECT input = {};
+    ::GetWindowRect(inputWindow, &input);
+    RECT client = {};
+    ::GetClientRect(inputWindow, &client);
+
+    const int count = m_list.GetItemCount();
+    int columnWidth = client.right - client.left - 2;
+    if (count > kMaxRows)
+        columnWidth -= GetSystemMetrics(SM_CXVSCROLL);
+    m_list.SetColumnWidth(0, columnWidth);
+
+    const int rows = count < kMaxRows ? count : kMaxRows;
+    int height = 0;
+    if (rows > 0) {
+        RECT last = {};
+        POINT first = {};
+        m_list.GetItemRect(rows - 1, &last, LVIR_BOUNDS);
+        m_list.GetItemPosition(0, &first);
+        const int frame = (m_commonControlsVersion >> 16) >= 6
+                              ? 2 * GetSystemMetrics(SM_CYBORDER)
+                              : 2 * (GetSystemMetrics(SM_CYEDGE) + GetSystemMetrics(SM_CYBORDER));
+        height = last.bottom - first.y + frame;
+    }
+
+    const int x = input.left;
+    const int width = input.right - input.left;
+    int y = input.bottom - 1;
+    RECT workArea = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+    if (y + height > workArea.bottom)
+        y = input.top - height + 1;
+    SetWindowPos(nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void CIntelliSense::HistoryBack()
+{
+    CInputHistory& history = m_settings->History;
+    if (history.GetCapacity() == 0 || history.GetPosition() == history.GetCount())
+        return;
+    if (history.GetPosition() == 0)
+        history.SetSavedInput(m_edit->GetWindowText());
+    history.SetPosition(history.GetPosition() + 1);
+    if (m_settings->HistoryList) {
+        ShowHistory();
+    } else {
+        m_edit->SetWindowText(history.GetCurrent().c_str());
+        m_edit->MoveCaretToEnd();
+    }
+}
+
+void CIntelliSense::HistoryForward()
+{
+    CInputHistory& history = m_settings->History;
+    if (history.GetCapacity() == 0 || history.GetPosition() == 0)
+        return;
+    history.SetPosition(history.GetPosition() - 1);
+    if (history.GetPosition() != 0 && m_settings->HistoryList) {
+        ShowHistory();
+        return;
+    }
+    // Back at the text being typed: a history list would show an entry
+    // that is no longer in the box.
+    if (m_popupMode == POPUP_HISTORY)
+        HidePopup();
+    m_edit->SetWindowText(history.GetCurrent().c_str());
+    m_edit->MoveCaretToEnd();
+}
+
+void CIntelliSense::OnLoadNextIcon()
+{
+    if (m_nextIcon >= m_list.GetItemCount())
+        return;
+    const std::string text = m_list.GetItemText(m_nextIcon, MAX_PATH);
+    int image = I_IMAGENONE;
+    if (IsReservedWord(text)) {
+        SystemSmallIcons(&image);
+    } else if (CCommandEntry* entry = m_settings->Commands.Find(text)) {
+        int index = entry->lines.GetIconIndex(true, false, nullptr);
+        if (index >= 0)
+            image = index;
+    }
+    m_list.SetItemImage(m_nextIcon, image);
+    ++m_nextIcon;
+    PostMessage(WMU_LOADNEXTICON);
+}
+
+LRESULT CIntelliSense::OnNotify(NMHDR* header)
+{
+    if (header->idFrom != kListId)
+        return 0;
+    switch (header->code) {
+    case LVN_ITEMCHANGED: {
+        auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+        if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+            !(change->uOldState & LVIS_SELECTED))
+            OnSelectionChanged(change->iItem);
+        break;
+    }
+    case LVN_KEYDOWN:
+        OnListKeyDown(reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey);
+        break;
+    case NM_DBLCLK:
+        // The Enter reaches the list, which hands it on to the box.
+        InjectKey(VK_RETURN);
+        break;
+    }
+    return 0;
+}
+
+void CIntelliSense::OnSelectionChanged(int index)
+{
+    const std::string word = m_list.GetItemText(index, MAX_PATH);
+    if (m_popupMode == POPUP_CANDIDATES) {
+        Complete(word, m_typedLength);
+    } else {
+        m_edit->SetWindowText(word.c_str());
+        m_edit->MoveCaretToEnd();
+        m_settings->History.SetPosition(
+            static_cast<std::size_t>(m_list.GetItemCount() - index));
+    }
+    m_firstKey = false;
+}
+
+void CIntelliSense::PostKeyToBox(WORD key)
+{
+    m_edit->PostMessage(WM_KEYDOWN, key, 1);
+}
+
+void CIntelliSense::OnListKeyDown(WORD key)
+{
+    const bool moves = key == VK_UP || key == VK_DOWN || key == VK_HOME || key == VK_END;
+    const bool selected = m_list.GetSelectedIndex() >= 0;
+    if (m_popupMode == POPUP_CANDIDATES) {
+        if (key == VK_UP && m_firstKey) {
+            InjectKey(VK_END);
+        } else if (moves) {
+            // the list moves its selection itself
+        } else if (key == VK_LEFT || key == VK_RIGHT) {
+            if (selected) {
+                PostKeyToBox(key);
+                HidePopup();
+            }
+        } else {
+            PostKeyToBox(key);
+        }
+        return;
+    }
+    const int bottom = m_list.GetItemCount() - 1;
+    if (key == VK_DOWN && m_list.GetSelectedIndex() == bottom) {
+        HidePopup();
+        CInputHistory& history = m_settings->History;
+        history.SetPosition(0);
+        m_edit->SetWindowText(history.GetSavedInput().c_str());
+        m_edit->MoveCaretToEnd();
+    } else if (!moves && selected) {
+        PostKeyToBox(key);
+        HidePopup();
+    }
+}
