@@ -1,0 +1,171 @@
+// Dispatch against a recording input window: which operation each input
+// calls, what it leaves in the box, and what it reports to the caller.
+#include "CommandTable.h"
+#include "Dispatch.h"
+#include "InputHistory.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class RecordingInput : public CDispatchTarget {
+public:
+    std::string GetInputText() override { return text; }
+    void SetInputText(const char* value) override { text = value; }
+    void HidePopup() override { calls.push_back("HidePopup"); }
+    void Dismiss() override { calls.push_back("Dismiss"); }
+    void CloseWindow() override { calls.push_back("Close"); }
+    void OpenSettingsSheet() override { calls.push_back("Settings"); }
+    void ShowAboutBox() override { calls.push_back("About"); }
+    void ShowHelp() override { calls.push_back("Help"); }
+    CCommandTable& GetCommands() override { return commands; }
+    CInputHistory& GetHistory() override { return history; }
+
+    std::string text;
+    std::vector<std::string> calls;
+    CCommandTable commands;
+    CInputHistory history;
+};
+
+using Calls = std::vector<std::string>;
+
+TEST(Dispatch, ReservedWordsCallTheirOperations)
+{
+    struct Case {
+        const char* input;
+        bool result;
+        Calls calls;
+    };
+    const Case cases[] = {
+        {"exit", true, {"HidePopup", "Dismiss"}},
+        {"EXIT /p", true, {"HidePopup", "Close"}},
+        {"Exit x -P y", true, {"HidePopup", "Close"}},
+        {"exit /px", true, {"HidePopup", "Dismiss"}},
+        {"exit \"/P\"", true, {"HidePopup", "Close"}},
+        {"setting", true, {"HidePopup", "Settings"}},
+        {"SETTING now", true, {"HidePopup", "Settings"}},
+        {"help", false, {"HidePopup", "Help"}},
+        {"?", false, {"HidePopup", "Help"}},
+        {"about", true, {"HidePopup", "About"}},
+        {"SYSTEM", false, {"HidePopup"}},
+        {"system    ", false, {"HidePopup"}},
+        {"settings", false, {"HidePopup"}},  // not reserved, not registered
+        {"\texit", false, {"HidePopup"}},    // the first token is empty
+    };
+    for (const Case& c : cases) {
+        RecordingInput input;
+        input.text = c.input;
+        EXPECT_EQ(c.result, DispatchInput(input)) << c.input;
+        EXPECT_EQ(c.calls, input.calls) << c.input;
+        EXPECT_EQ("", input.text) << c.input;
+        EXPECT_EQ(c.input, input.history.GetAt(0));
+    }
+}
+
+TEST(Dispatch, EmptyOrSpaceLedInputIsRecordedAndLeftAlone)
+{
+    for (const char* text : {"", " exit", " SYSTEM notepad"}) {
+        RecordingInput input;
+        input.text = text;
+        EXPECT_FALSE(DispatchInput(input));
+        EXPECT_EQ(text, input.text);
+        EXPECT_TRUE(input.calls.empty());
+        EXPECT_EQ(*text == '\0' ? 0u : 1u, input.history.GetCount());
+    }
+}
+
+TEST(Dispatch, RegisteredAndSystemCommandsStartProgramsForReal)
+{
+    const std::string folder = FreshTempFolder("tarnic dispatch");
+    const std::string recorder = folder + "\\rec.exe";
+    ASSERT_TRUE(CopyFileA((ProgramFolder() + "recorder.exe").c_str(), recorder.c_str(), FALSE));
+    const std::string records = folder + "\\records.txt";
+    SetEnvironmentVariableA("TARNIC_RECORD_FILE", records.c_str());
+
+    RecordingInput input;
+    CCommandLinesEx lines;
+    lines.Add("\"" + recorder + "\" [%0] [%1]");
+    input.commands.Insert(CCommandEntry(Ansi("記録"), lines));
+    for (const char* text : {"one", "two"}) {
+        input.text = text;
+        DispatchInput(input);
+    }
+    // Browsing stays where it was after other inputs...
+    ASSERT_TRUE(input.history.SetPosition(2));
+    input.text = "unknown";
+    DispatchInput(input);
+    EXPECT_EQ(2u, input.history.GetPosition());
+
+    // Arguments fill the macros; the window stays (false).
+    input.text = Ansi("記録 a \"b c\"");
+    EXPECT_FALSE(DispatchInput(input));
+    // ...and ends once a registered command ran.
+    EXPECT_EQ(0u, input.history.GetPosition());
+    // SYSTEM runs the rest as a command line and reports a start.
+    input.text = "sYsTeM   \"" + recorder + "\" typed %%";
+    EXPECT_TRUE(DispatchInput(input));
+    // A line that cannot start reports false and shows nothing.
+    input.text = "SYSTEM \"" + folder + "\\missing.exe\"";
+    EXPECT_FALSE(DispatchInput(input));
+
+    std::vector<RecordedRun> runs = ParseRecords(WaitForRecords(records, 2));
+    ASSERT_EQ(2u, runs.size());
+    EXPECT_EQ("\"" + recorder + "\" [a] [b c]", runs[0].commandLine);
+    EXPECT_EQ("\"" + recorder + "\" typed %", runs[1].commandLine);
+}
+
+TEST(Dispatch, IsReservedWordIgnoresAsciiCaseOnly)
+{
+    for (const char* word : {"SYSTEM", "system", "Exit", "setting", "HELP", "?", "aBoUt"})
+        EXPECT_TRUE(IsReservedWord(word)) << word;
+    for (const char* word : {"", "SYSTEMS", "EXI", "? ", "ＳＹＳＴＥＭ", "settings"})
+        EXPECT_FALSE(IsReservedWord(Ansi(word))) << word;
+}
+
+TEST(InputHistory, KeepsTheNewestWithinItsCapacity)
+{
+    CInputHistory history;
+    history.SetCapacity(3);
+    for (const char* text : {"A", "A", "B", "A", "C", "D"})
+        history.Add(text);
+    ASSERT_EQ(3u, history.GetCount());
+    EXPECT_EQ("D", history.GetAt(0));
+    EXPECT_EQ("C", history.GetAt(1));
+    EXPECT_EQ("A", history.GetAt(2));
+    // Case matters: "d" is another input.
+    history.Add("d");
+    EXPECT_EQ("d", history.GetAt(0));
+    // Lowering the capacity drops the oldest; 0 keeps nothing at all.
+    history.SetCapacity(1);
+    EXPECT_EQ(1u, history.GetCount());
+    history.SetCapacity(0);
+    history.Add("E");
+    EXPECT_EQ(0u, history.GetCount());
+    history.SetCapacity(1000);
+    EXPECT_EQ(CInputHistory::kMaxCapacity, history.GetCapacity());
+}
+
+TEST(InputHistory, PositionsAndTheSavedInput)
+{
+    CInputHistory history;
+    history.Add("old");
+    history.Add("new");
+    history.SetSavedInput("typing");
+    EXPECT_EQ("typing", history.GetCurrent());
+    EXPECT_TRUE(history.SetPosition(1));
+    EXPECT_EQ("new", history.GetCurrent());
+    EXPECT_TRUE(history.SetPosition(2));
+    EXPECT_EQ("old", history.GetCurrent());
+    EXPECT_FALSE(history.SetPosition(3));
+    EXPECT_EQ(2u, history.GetPosition());
+    // A new entry does not move the position.
+    history.Add("newest");
+    EXPECT_EQ(2u, history.GetPosition());
+    EXPECT_EQ("new", history.GetCurrent());
+}
+
+}  // namespace
