@@ -229,10 +229,6 @@ void CIntelliSense::PlacePopup()
     ::GetClientRect(inputWindow, &client);
 
     const int count = m_list.GetItemCount();
-    int columnWidth = client.right - client.left - 2;
-    if (count > kMaxRows)
-        columnWidth -= GetSystemMetrics(SM_CXVSCROLL);
-    m_list.SetColumnWidth(0, columnWidth);
 
     const int rows = count < kMaxRows ? count : kMaxRows;
     int height = 0;
@@ -255,6 +251,12 @@ void CIntelliSense::PlacePopup()
     if (y + height > workArea.bottom)
         y = input.top - height + 1;
     SetWindowPos(nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The column is sized once the list has its size: a list still empty
+    // of room would take scroll bars for it and keep them.
+    int columnWidth = client.right - client.left - 2;
+    if (count > kMaxRows)
+        columnWidth -= GetSystemMetrics(SM_CXVSCROLL);
+    m_list.SetColumnWidth(0, columnWidth);
     RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
