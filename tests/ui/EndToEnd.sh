@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# Tarnic.exe as a user meets it: real processes in the ctest Wine session,
+# real X keystrokes and clicks (xdotool) on its display.
+#
+#   EndToEnd.sh STATE TARNIC_EXE
+#
+# STATE is the folder of a running wine-session (session.env, prefix/).
+# Every Tarnic.exe started here is ended by its process id on the way out,
+# whatever failed: the wineserver belongs to the fixture, not to this test.
+set -u
+
+if [ $# -ne 2 ]; then
+  echo "usage: EndToEnd.sh STATE TARNIC_EXE" >&2
+  exit 2
+fi
+state=$(cd "$1" && pwd) || exit 1
+program=$2
+command -v xdotool >/dev/null || { echo "EndToEnd: xdotool is not installed" >&2; exit 77; }
+[ -f "$state/session.env" ] || { echo "EndToEnd: no Wine session in $state" >&2; exit 1; }
+
+DISPLAY=""
+# shellcheck disable=SC1091
+. "$state/session.env"
+export DISPLAY
+export WINEPREFIX="$state/prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+WINE=${WINE:-/usr/lib/wine/wine64}
+
+# The exact title: the candidate pop-up is "IntelliSense : Pellor by Qel".
+title='^Pellor by Qel$'
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarnic-e2e.XXXXXX")
+started=()
+failures=0
+
+end_all() {
+  local pid
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null; done
+  rm -rf "$scratch"
+}
+trap end_all EXIT
+trap 'exit 1' INT TERM HUP
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# A fresh folder per start: files the launcher writes beside itself (its
+# settings, later) must not carry over from one case to the next.
+prepare_copy() {
+  local folder dir dll
+  folder=$(mktemp -d "$scratch/case.XXXXXX")
+  dir=$(dirname "$program")
+  cp "$program" "$folder/"
+  for dll in "$dir"/Velum-*.dll "$dir"/libstdc++-6.dll "$dir"/libgcc_s_seh-1.dll "$dir"/libwinpthread-1.dll; do
+    [ -f "$dll" ] && cp "$dll" "$folder/"
+  done
+  echo "$folder/$(basename "$program")"
+}
+
+# start_tarnic ARGS...: starts one copy in the background; its pid in $pid.
+# The wine64 process becomes the Windows process, so its pid ends it.
+start_tarnic() {
+  local exe
+  exe=$(prepare_copy)
+  "$WINE" "$exe" "$@" >"$scratch/out.$RANDOM" 2>&1 </dev/null &
+  pid=$!
+  started+=("$pid")
+}
+
+# wait_exit PID SECONDS: the exit code in $rc; 1 when still running.
+wait_exit() {
+  local p=$1 i
+  for ((i = 0; i < $2 * 10; i++)); do
+    if ! kill -0 "$p" 2>/dev/null; then
+      wait "$p"
+      rc=$?
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# describe PID: "running", or how it ended (in $described).
+describe() {
+  if kill -0 "$1" 2>/dev/null; then described="still running"
+  else wait "$1"; described="ended with $?"; fi
+}
+
+stop_tarnic() {
+  local p=$1
+  kill "$p" 2>/dev/null
+  wait_exit "$p" 5 || { kill -9 "$p" 2>/dev/null; wait "$p" 2>/dev/null; }
+  # The X window goes with the process; the next start must not find it
+  # (nor, through the wineserver, its mutex).
+  wait_for_no_window 5
+  sleep 0.3
+}
+
+windows() { xdotool search "$@" --name "$title" 2>/dev/null; }
+
+# wait_for_window SECONDS [--onlyvisible]: the first matching window id.
+wait_for_window() {
+  local limit=$1 i w
+  shift
+  for ((i = 0; i < limit * 10; i++)); do
+    w=$(windows "$@" | head -n 1)
+    if [ -n "$w" ]; then echo "$w"; return 0; fi
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+wait_for_hidden() {
+  local i
+  for ((i = 0; i < $1 * 10; i++)); do
+    [ -z "$(windows --onlyvisible)" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+wait_for_no_window() {
+  local i
+  for ((i = 0; i < $1 * 10; i++)); do
+    [ -z "$(windows)" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Clicks into the box, so that keystrokes reach it: Wine's virtual desktop
+# gives the X focus to the Windows window under the click.
+focus_box() {
+  xdotool mousemove --window "$1" 30 10 click 1
+  sleep 0.4
+}
+
+type_line() {
+  xdotool type --delay 60 "$1"
+  xdotool key Return
+}
+
+if [ -n "$(windows)" ]; then
+  echo "EndToEnd: a \"Pellor by Qel\" window exists before the test: another Tarnic runs in this session" >&2
+  exit 1
+fi
+
+# ---------------------------------------------------------------------------
+# One instance through its life: shown at start, hidden by Esc and by EXIT,
+# brought back by a second start, ended by EXIT /P.
+start_tarnic
+first=$pid
+if ! win=$(wait_for_window 30 --onlyvisible); then
+  describe "$first"
+  fail "Tarnic.exe shows no visible \"Pellor by Qel\" window (the process $described)"
+else
+  pass "a start shows the window"
+  # Default place: 150x20 at the bottom-left of the 1280x800 work area
+  # (the virtual desktop has no taskbar).
+  geometry=$(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+                                        /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
+  if [ "$geometry" = "0 780 150 20" ]; then pass "placed at the bottom-left, 150x20"
+  else fail "window at x y width height = $geometry, expected 0 780 150 20"; fi
+
+  # Each step: keys typed into the box, then a second start that must end
+  # at once with 0, show the first window again and leave one instance.
+  for keys in Escape "exit"; do
+    focus_box "$win"
+    if [ "$keys" = Escape ]; then xdotool key Escape; else type_line "$keys"; fi
+    if wait_for_hidden 5; then pass "$keys hides the window"
+    else fail "$keys leaves the window visible"; fi
+    kill -0 "$first" 2>/dev/null && pass "$keys keeps the process" || fail "$keys ended the process"
+
+    second_exe=$(prepare_copy)
+    timeout 30 "$WINE" "$second_exe" >"$scratch/second.out" 2>&1 </dev/null
+    rc=$?
+    [ "$rc" -eq 0 ] && pass "a second start exits 0" || fail "a second start exits $rc"
+    if wait_for_window 5 --onlyvisible >/dev/null; then pass "the second start shows the first window"
+    else fail "the second start leaves the window hidden"; fi
+    count=$(windows | wc -l)
+    [ "$count" -eq 1 ] && pass "one window after the second start" || fail "$count windows after the second start"
+    kill -0 "$first" 2>/dev/null && pass "the first process still runs" || fail "the first process ended"
+  done
+
+  focus_box "$win"
+  type_line "exit /p"
+  if wait_exit "$first" 10; then
+    [ "$rc" -eq 0 ] && pass "EXIT /P ends the program with 0" || fail "EXIT /P ends the program with $rc"
+  else
+    fail "the program still runs 10 s after EXIT /P"
+  fi
+fi
+stop_tarnic "$first"
+
+# ---------------------------------------------------------------------------
+# Start switches: exactly "/startup" or "-startup", in any position, start
+# hidden; anything else shows the window.
+#   arguments               shown
+switches=(
+  "/startup               no"
+  "-startup               no"
+  "report.txt /startup    no"
+  "a b -startup           no"
+  "/STARTUP               yes"
+  "-Startup               yes"
+  "startup                yes"
+  "/startup:1             yes"
+)
+for row in "${switches[@]}"; do
+  read -r -a words <<<"$row"
+  expected=${words[${#words[@]} - 1]}
+  args=("${words[@]:0:${#words[@]}-1}")
+  start_tarnic "${args[@]}"
+  if ! win=$(wait_for_window 30); then
+    describe "$pid"
+    fail "[${args[*]}] no window (the process $described)"
+  elif [ "$expected" = yes ]; then
+    if wait_for_window 5 --onlyvisible >/dev/null; then pass "[${args[*]}] starts visible"
+    else fail "[${args[*]}] starts hidden, expected visible"; fi
+  else
+    # The window exists; give a late show the time to happen.
+    sleep 1
+    if [ -z "$(windows --onlyvisible)" ]; then pass "[${args[*]}] starts hidden"
+    else fail "[${args[*]}] starts visible, expected hidden"; fi
+  fi
+  stop_tarnic "$pid"
+done
+
+if [ "$failures" -gt 0 ]; then
+  echo "EndToEnd: $failures check(s) failed"
+  exit 1
+fi
+echo "EndToEnd: all checks passed"
