@@ -1,6 +1,6 @@
-// Helper of the file tests: holds a shared lock on a file from another
-// process until told to let go.
-//   velum_lock_holder <file> <ready event> <release event>
+// Helper of the file tests: holds a lock on a file from another process
+// until told to let go; shared unless "exclusive" follows.
+//   velum_lock_holder <file> <ready event> <release event> [exclusive]
 // Exit code 0 when the lock was taken and released in order; otherwise the
 // step that failed (the test reports it).
 #include "velum/Velum.h"
@@ -9,8 +9,9 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 4)
+    if (argc != 4 && argc != 5)
         return 2;
+    const bool exclusive = argc == 5 && lstrcmpA(argv[4], "exclusive") == 0;
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
     HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
     if (ready == nullptr || release == nullptr)
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
     void* file = Velum::openFile(argv[1], 0x13);
     if (file == nullptr)
         return 4;
-    if (!Velum::lockFile(file, 1)) {
+    if (!Velum::lockFile(file, exclusive ? 2 : 1)) {
         Velum::closeFile(file);
         return 5;
     }
