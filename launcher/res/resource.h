@@ -21,10 +21,16 @@
 #define IDS_ADD_COMMAND_FAILED          3008
 #define IDS_REMOVE_COMMAND_FAILED       3009
 #define IDS_INIT_FAILED                 3011
+#define IDS_SETTINGS_UNREADABLE         3012
 #define IDS_AUTOSTART_FAILED            3013
 #define IDS_SAVE_SETTINGS_FAILED        3014
 #define IDS_SYSTEM_RENAMED              3015
 #define IDS_COMMAND_LINE_TOO_LONG       3016
+
+// Reasons inserted into message 3012.
+#define IDS_XML_STRUCTURE_ERROR         3017
+#define IDS_XML_INCOMPLETE              3018
+#define IDS_OUT_OF_MEMORY               3019
 
 #define IDI_TARNIC                      160
 #define IDR_CONTEXT_MENU                161

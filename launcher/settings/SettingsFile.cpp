@@ -1,0 +1,589 @@
+#include "SettingsFile.h"
+
+#include "AutoStart.h"
+#include "LegacyImport.h"
+#include "ResourceMessage.h"
+#include "TextRoutines.h"
+#include "VersionInfo.h"
+#include "resource.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+using Velum::Velum_CHAR;
+using Velum::VelumString;
+
+namespace {
+
+// ------------------------------------------------------------------------
+// Text conversion
+
+// The code page of the record's strings.
+UINT SettingsCodePage()
+{
+    UINT codePage = GetACP();
+    if (codePage == 0)
+        codePage = GetOEMCP();
+    return codePage == 1 ? 0 : codePage;
+}
+
+// ANSI text as UTF-16, whole however long.
+VelumString ToUtf16(const std::string& text)
+{
+    if (text.empty())
+        return VelumString(reinterpret_cast<const Velum_CHAR*>(L""));
+    const UINT codePage = SettingsCodePage();
+    const int length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
+    std::vector<wchar_t> wide(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
+    MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), static_cast<int>(text.size()),
+                        wide.data(), length);
+    return VelumString(reinterpret_cast<const Velum_CHAR*>(wide.data()),
+                       static_cast<unsigned long>(length > 0 ? length : 0));
+}
+
+// UTF-16 text as ANSI, whole however long.
+std::string ToAnsi(const VelumString& text)
+{
+    const unsigned long units = text.getLength();
+    if (units == 0)
+        return std::string();
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(static_cast<const Velum_CHAR*>(text));
+    const UINT codePage = SettingsCodePage();
+    const int length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0], length, nullptr,
+                        nullptr);
+    return ansi;
+}
+
+const Velum_CHAR* V(const wchar_t* text)
+{
+    return reinterpret_cast<const Velum_CHAR*>(text);
+}
+
+// ------------------------------------------------------------------------
+// File names
+
+std::string ProgramFolder()
+{
+    std::vector<char> path(MAX_PATH);
+    DWORD length = 0;
+    for (;;) {
+        length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0 || length < path.size())
+            break;
+        path.resize(path.size() * 2);
+    }
+    std::string folder(path.data(), length);
+    const int slash = FindLastChar(folder.c_str(), '\\', 0);
+    folder.resize(slash >= 0 ? static_cast<std::size_t>(slash) : 0);
+    return folder + "\\";
+}
+
+// Folder, "Tarnic-", the user name, "@", platform and version; made once.
+const std::string& SettingsBaseName()
+{
+    static const std::string base = [] {
+        OSVERSIONINFOA version = {};
+        version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        GetVersionExA(&version);
+#pragma GCC diagnostic pop
+        char user[257] = {};
+        DWORD userLength = sizeof(user);
+        if (!GetUserNameA(user, &userLength))
+            user[0] = '\0';
+        char tail[64];
+        std::snprintf(tail, sizeof tail, "@%lu%lu%lu", version.dwPlatformId,
+                      version.dwMajorVersion, version.dwMinorVersion);
+        return ProgramFolder() + "Tarnic-" + user + tail;
+    }();
+    return base;
+}
+
+std::string SettingsPath(SettingsFileKind kind)
+{
+    char path[MAX_PATH];
+    return GetSettingsFilePath(kind, path, sizeof path) ? std::string(path) : std::string();
+}
+
+// ------------------------------------------------------------------------
+// Writing
+
+const wchar_t kNamespace[] = L"http://www.morrowfield.jp/namespaceURI/Tarnic";
+const wchar_t kSchemaInstance[] = L"http://www.w3.org/2001/XMLSchema-instance";
+
+VelumString Decimal(long value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%ld", value);
+    return VelumString(text);
+}
+
+VelumString Flag(bool value)
+{
+    return VelumString(value ? "1" : "0");
+}
+
+// "#rrggbb" of a COLORREF.
+VelumString ColourText(COLORREF colour)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "#%06lx",
+                  static_cast<unsigned long>((GetRValue(colour) << 16) | (GetGValue(colour) << 8) |
+                                             GetBValue(colour)));
+    return VelumString(text);
+}
+
+class DocumentWriter {
+public:
+    explicit DocumentWriter(Velum::Document document) : m_document(document) {}
+
+    void Text(Velum::NodeBase& parent, const wchar_t* text)
+    {
+        parent.appendChild(m_document.createTextNode(V(text)));
+    }
+    Velum::Element Child(Velum::NodeBase& parent, const wchar_t* name)
+    {
+        Velum::Element element = m_document.createElement(V(name));
+        parent.appendChild(element);
+        return element;
+    }
+    // An element whose only child is a text node holding text.
+    void TextElement(Velum::NodeBase& parent, const wchar_t* name, const std::string& text)
+    {
+        Velum::Element element = Child(parent, name);
+        element.appendChild(m_document.createTextNode(ToUtf16(text)));
+    }
+    void Comment(Velum::NodeBase& parent, const wchar_t* text)
+    {
+        parent.appendChild(m_document.createComment(V(text)));
+    }
+
+private:
+    Velum::Document m_document;
+};
+
+// ------------------------------------------------------------------------
+// Reading
+
+bool IsElementNamed(const Velum::Node& node, const wchar_t* name)
+{
+    return node.getNodeType() == Velum::ELEMENT_NODE && node.getNodeName() == V(name);
+}
+
+// The attribute's value, or false when it is absent or empty.
+bool Attribute(const Velum::Node& element, const wchar_t* name, VelumString* value)
+{
+    *value = element.getAttribute(V(name));
+    return value->getLength() > 0;
+}
+
+void ReadInt(const Velum::Node& element, const wchar_t* name, std::int32_t* field)
+{
+    VelumString value;
+    if (Attribute(element, name, &value))
+        *field = value.Dec_to_Int();
+}
+
+void ReadBool(const Velum::Node& element, const wchar_t* name, bool* field)
+{
+    VelumString value;
+    if (Attribute(element, name, &value))
+        *field = value.Dec_to_Int() != 0;
+}
+
+void ReadColour(const Velum::Node& element, const wchar_t* name, std::uint32_t version,
+                COLORREF* field)
+{
+    VelumString value;
+    if (!Attribute(element, name, &value))
+        return;
+    if (version >= 0x02110300) {
+        const unsigned rgb = value.substr(1, value.getLength() - 1).Hex_to_UInt();
+        *field = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+    } else {
+        *field = value.Hex_to_UInt();
+    }
+}
+
+// The value of the element's first child node, when it has one.
+bool FirstChildValue(const Velum::Node& element, std::string* text)
+{
+    if (!element.hasChildNodes())
+        return false;
+    *text = ToAnsi(element.getFirstChild().getNodeValue());
+    return true;
+}
+
+bool IsStoredSystemWord(const VelumString& word)
+{
+    return CompareNoCaseW(word, V(L"SYSTEM")) == 0 ||
+           CompareNoCaseW(word, V(L"\xFF33\xFF39\xFF33\xFF34\xFF25\xFF2D")) == 0;  // full width
+}
+
+void ReadWindowInfo(const Velum::Node& element, std::uint32_t version, WindowInfo& info)
+{
+    ReadInt(element, L"x", &info.x);
+    ReadInt(element, L"y", &info.y);
+    ReadInt(element, L"cx", &info.cx);
+    ReadInt(element, L"cy", &info.cy);
+    ReadColour(element, L"TextColor", version, &info.TextColor);
+    ReadColour(element, L"BgColor", version, &info.BgColor);
+    VelumString value;
+    if (Attribute(element, L"FontFace", &value))
+        info.FontFace = ToAnsi(value);
+    ReadInt(element, L"FontSize", &info.FontSize);
+    const struct {
+        const wchar_t* name;
+        std::uint32_t bit;
+    } effects[] = {{L"FontBold", FONT_BOLD},
+                   {L"FontItalic", FONT_ITALIC},
+                   {L"FontStrike", FONT_STRIKEOUT},
+                   {L"FontUnderline", FONT_UNDERLINE}};
+    for (const auto& effect : effects) {
+        if (Attribute(element, effect.name, &value) && value.Dec_to_Int() != 0)
+            info.FontEffects |= effect.bit;
+    }
+    if (Attribute(element, L"Transparency", &value))
+        info.Transparency = static_cast<std::uint8_t>(value.Dec_to_UInt() & 0xFF);
+}
+
+void ReadCommandList(const Velum::Node& list, CCommandTable& commands)
+{
+    Velum::NodeList children = list.getChildNodes();
+    for (unsigned long i = 0; i < children.getLength(); ++i) {
+        const Velum::Node command = children.item(i);
+        if (!IsElementNamed(command, L"command"))
+            continue;
+        VelumString word;
+        if (!Attribute(command, L"command", &word))
+            continue;
+        if (IsStoredSystemWord(word)) {
+            ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SYSTEM_RENAMED,
+                                MB_ICONINFORMATION, 0);
+            word = VelumString(V(L" SYSTEM"));
+        }
+        CCommandLinesEx lines;
+        Velum::NodeList lineNodes = command.getChildNodes();
+        for (unsigned long j = 0; j < lineNodes.getLength(); ++j) {
+            const Velum::Node line = lineNodes.item(j);
+            std::string text;
+            if (IsElementNamed(line, L"commandline") && FirstChildValue(line, &text))
+                lines.Add(text);
+        }
+        if (lines.GetCount() > 0)
+            commands.Insert(CCommandEntry(ToAnsi(word), lines));
+    }
+}
+
+void ReadInputHistory(const Velum::Node& element, std::uint32_t version, CSettings& settings)
+{
+    VelumString value;
+    if (Attribute(element, L"size", &value)) {
+        unsigned size = value.Dec_to_UInt();
+        settings.HistorySize = size > CInputHistory::kMaxCapacity ? CInputHistory::kMaxCapacity : size;
+        settings.History.SetCapacity(settings.HistorySize);
+    }
+    if (version < 0x02160000 && Attribute(element, L"use", &value) && value.Dec_to_Int() == 0) {
+        settings.HistorySize = 0;
+        settings.History.SetCapacity(0);
+    }
+    ReadBool(element, L"IntelliSense", &settings.HistoryList);
+    if (settings.HistorySize == 0)
+        return;
+    Velum::NodeList children = element.getChildNodes();
+    for (unsigned long i = 0; i < children.getLength(); ++i) {
+        const Velum::Node input = children.item(i);
+        std::string text;
+        if (IsElementNamed(input, L"input") && FirstChildValue(input, &text))
+            settings.History.Add(text);
+    }
+}
+
+void ReadOthers(const Velum::Node& element, CSettings& settings)
+{
+    ReadBool(element, L"Stationed", &settings.Stationed);
+    ReadBool(element, L"AutoComplete", &settings.AutoComplete);
+    ReadBool(element, L"IntelliSense", &settings.IntelliSense);
+    ReadBool(element, L"ApplyReservedCommand", &settings.ApplyReservedCommand);
+    VelumString value;
+    if (Attribute(element, L"HotKey", &value))
+        settings.HotKey = static_cast<std::uint16_t>(value.Hex_to_UInt() & 0xFFFF);
+}
+
+// A text of the string table; "" when it is missing.
+std::string LoadText(UINT id)
+{
+    char text[256] = {};
+    return LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text) > 0 ? text : "";
+}
+
+// What a VelumException raised while reading means to the user.
+std::string DescribeException(const Velum::VelumException& exception)
+{
+    return LoadText(IDS_XML_STRUCTURE_ERROR) + " (VelumException " +
+           std::to_string(exception.m_code) + ")";
+}
+
+// The parser's message, or what a failure without one means: the document
+// ends early or holds bytes that are no text in its encoding.
+std::string DescribeParseFailure()
+{
+    if (Velum::m_errorMessage.getLength() > 0)
+        return ToAnsi(Velum::m_errorMessage);
+    return LoadText(IDS_XML_INCOMPLETE);
+}
+
+// The XML file of this run could not be read: saving leaves it alone.
+bool g_unreadableFileKept = false;
+
+}  // namespace
+
+// ------------------------------------------------------------------------
+// Public operations
+
+bool GetSettingsFilePath(SettingsFileKind kind, char* buffer, std::size_t size)
+{
+    static const char* const extensions[] = {".xml", ".ini", ".bak"};
+    const std::string path = SettingsBaseName() + extensions[kind];
+    if (path.size() + 1 > size || path.size() >= MAX_PATH) {
+        if (size > 0)
+            buffer[0] = '\0';
+        return false;
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return true;
+}
+
+std::uint32_t ParseSettingsVersion(const VelumString& text)
+{
+    std::uint32_t version = 0;
+    unsigned long start = 0;
+    const unsigned long length = text.getLength();
+    for (int component = 0; component < 4; ++component) {
+        unsigned value = 0;
+        if (start < length) {
+            unsigned long end = start;
+            const Velum_CHAR* chars = text;
+            while (end < length && chars[end] != '.')
+                ++end;
+            value = text.substr(start, end - start).Dec_to_UInt();
+            start = end + 1;
+        }
+        version |= (value & 0xFF) << (24 - 8 * component);
+    }
+    return version;
+}
+
+int CompareNoCaseW(const Velum_CHAR* a, const Velum_CHAR* b)
+{
+    static const Velum_CHAR empty[1] = {0};
+    if (a == nullptr)
+        a = empty;
+    if (b == nullptr)
+        b = empty;
+    auto fold = [](Velum_CHAR c) -> int {
+        if ((c >= 0x61 && c <= 0x7A) || (c >= 0x3B1 && c <= 0x3C9) || (c >= 0xFF41 && c <= 0xFF5A))
+            return c - 32;
+        return c;
+    };
+    for (;; ++a, ++b) {
+        const int difference = fold(*a) - fold(*b);
+        if (difference != 0 || *a == 0)
+            return difference;
+    }
+}
+
+Velum::Document BuildSettingsDocument(const CSettings& settings)
+{
+    Velum::Document document =
+        Velum::createDocument(V(L"1.0"), V(L"TarnicSettings"), V(L""));
+    document.setStandalone(false);
+    Velum::Element root = document.getDocumentElement();
+    const std::wstring ns = kNamespace;
+    root.setAttribute(V(L"xmlns"), V(kNamespace));
+    root.setAttribute(V(L"xmlns:xsi"), V(kSchemaInstance));
+    root.setAttribute(V(L"xsi:schemaLocation"), V((ns + L" " + ns + L"-2.21.4.xsd").c_str()));
+    root.setAttribute(V(L"version"), VelumString(GetDottedVersion().c_str()));
+
+    DocumentWriter out(document);
+    const WindowInfo& info = settings.Window;
+    out.Text(root, L"\r\n\t");
+    Velum::Element window = out.Child(root, L"WindowInfo");
+    window.setAttribute(V(L"x"), Decimal(info.x));
+    window.setAttribute(V(L"y"), Decimal(info.y));
+    window.setAttribute(V(L"cx"), Decimal(info.cx));
+    window.setAttribute(V(L"cy"), Decimal(info.cy));
+    window.setAttribute(V(L"TextColor"), ColourText(info.TextColor));
+    window.setAttribute(V(L"BgColor"), ColourText(info.BgColor));
+    window.setAttribute(V(L"FontFace"), ToUtf16(info.FontFace));
+    window.setAttribute(V(L"FontSize"), Decimal(info.FontSize));
+    window.setAttribute(V(L"FontBold"), Flag(info.FontEffects & FONT_BOLD));
+    window.setAttribute(V(L"FontItalic"), Flag(info.FontEffects & FONT_ITALIC));
+    window.setAttribute(V(L"FontStrike"), Flag(info.FontEffects & FONT_STRIKEOUT));
+    window.setAttribute(V(L"FontUnderline"), Flag(info.FontEffects & FONT_UNDERLINE));
+    window.setAttribute(V(L"Transparency"), Decimal(info.Transparency));
+
+    out.Text(root, L"\r\n\t");
+    Velum::Element list = out.Child(root, L"CommandList");
+    for (const CCommandEntry* entry : settings.Commands.GetOrder()) {
+        out.Text(list, L"\r\n\t\t");
+        Velum::Element command = out.Child(list, L"command");
+        command.setAttribute(V(L"command"), ToUtf16(entry->word));
+        for (std::size_t i = 0; i < entry->lines.GetCount(); ++i) {
+            out.Text(command, L"\r\n\t\t\t");
+            out.TextElement(command, L"commandline", *entry->lines.GetAt(i));
+        }
+        out.Text(command, L"\r\n\t\t");
+    }
+    out.Text(list, L"\r\n\t");
+
+    out.Text(root, L"\r\n\t");
+    Velum::Element history = out.Child(root, L"InputHistory");
+    history.setAttribute(V(L"size"), Decimal(settings.HistorySize));
+    history.setAttribute(V(L"IntelliSense"), Flag(settings.HistoryList));
+    out.Text(history, L"\r\n\t\t");
+    out.Comment(history, L"\x2191older\x2191");
+    for (std::size_t i = settings.History.GetCount(); i-- > 0;) {
+        out.Text(history, L"\r\n\t\t");
+        out.TextElement(history, L"input", settings.History.GetAt(i));
+    }
+    out.Text(history, L"\r\n\t\t");
+    out.Comment(history, L"\x2193newer\x2193");
+    out.Text(history, L"\r\n\t");
+
+    out.Text(root, L"\r\n\t");
+    Velum::Element others = out.Child(root, L"Others");
+    char hotKey[8];
+    std::snprintf(hotKey, sizeof hotKey, "%04x", settings.HotKey);
+    others.setAttribute(V(L"Stationed"), Flag(settings.Stationed));
+    others.setAttribute(V(L"HotKey"), VelumString(hotKey));
+    others.setAttribute(V(L"AutoComplete"), Flag(settings.AutoComplete));
+    others.setAttribute(V(L"IntelliSense"), Flag(settings.IntelliSense));
+    others.setAttribute(V(L"ApplyReservedCommand"), Flag(settings.ApplyReservedCommand));
+    out.Text(root, L"\r\n");
+    return document;
+}
+
+void ReadSettingsDocument(const Velum::Document& document, CSettings& settings)
+{
+    const Velum::Element root = document.getDocumentElement();
+    const std::uint32_t version = ParseSettingsVersion(root.getAttribute(V(L"version")));
+    Velum::NodeList children = root.getChildNodes();
+    for (unsigned long i = 0; i < children.getLength(); ++i) {
+        const Velum::Node child = children.item(i);
+        if (child.getNodeType() != Velum::ELEMENT_NODE)
+            continue;
+        if (IsElementNamed(child, L"WindowInfo"))
+            ReadWindowInfo(child, version, settings.Window);
+        else if (IsElementNamed(child, L"CommandList"))
+            ReadCommandList(child, settings.Commands);
+        else if (IsElementNamed(child, L"InputHistory"))
+            ReadInputHistory(child, version, settings);
+        else if (IsElementNamed(child, L"Others"))
+            ReadOthers(child, settings);
+    }
+}
+
+LoadResult LoadSettingsFile(const std::string& path, CSettings& settings, std::string* reason)
+{
+    void* file = Velum::openFile(path.c_str(), 0x13);
+    if (file == nullptr)
+        return LoadResult::Missing;
+    Velum::lockFile(file, 1);
+    // The record is filled only from a document read to its end: a failure
+    // half-way leaves the defaults, not half a file.
+    CSettings loaded(settings);
+    LoadResult result = LoadResult::Loaded;
+    try {
+        Velum::m_errorMessage = VelumString(V(L""));
+        Velum::Document document = Velum::parse(file);
+        if (!document) {
+            result = LoadResult::Unreadable;
+            if (reason != nullptr)
+                *reason = DescribeParseFailure();
+        } else {
+            ReadSettingsDocument(document, loaded);
+        }
+    } catch (const Velum::VelumException& exception) {
+        result = LoadResult::Unreadable;
+        if (reason != nullptr)
+            *reason = DescribeException(exception);
+    } catch (const std::bad_alloc&) {
+        result = LoadResult::Unreadable;
+        if (reason != nullptr)
+            *reason = LoadText(IDS_OUT_OF_MEMORY);
+    }
+    Velum::closeFile(file);
+    if (result == LoadResult::Loaded)
+        settings = loaded;
+    return result;
+}
+
+bool SaveSettingsFile(const std::string& path, const std::string& backupPath,
+                      const CSettings& settings)
+{
+    Velum::Document document;
+    try {
+        document = BuildSettingsDocument(settings);
+    } catch (const Velum::VelumException&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    DeleteFileA(backupPath.c_str());
+    MoveFileA(path.c_str(), backupPath.c_str());
+    void* file = Velum::openFile(path.c_str(), 0x22);
+    if (file == nullptr)
+        return false;
+    Velum::lockFile(file, 2);
+    const bool written = Velum::serialize(document, 1, file);
+    const bool closed = Velum::closeFile(file);
+    if (!written || !closed) {
+        // Half a file must not be read as the settings at the next start:
+        // the previous ones are at the backup path.
+        DeleteFileA(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+int LoadSettings(CSettings& settings)
+{
+    settings.AutoStart = IsAutoStartShortcutPresent();
+    const std::string path = SettingsPath(SETTINGS_XML);
+    if (path.empty())
+        return -1;
+    std::string reason;
+    switch (LoadSettingsFile(path, settings, &reason)) {
+    case LoadResult::Loaded:
+        return 1;
+    case LoadResult::Unreadable:
+        g_unreadableFileKept = true;
+        ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SETTINGS_UNREADABLE,
+                            MB_ICONEXCLAMATION, 0, path.c_str(), reason.c_str());
+        return -1;
+    case LoadResult::Missing:
+        break;
+    }
+    const std::string legacy = SettingsPath(SETTINGS_INI);
+    return legacy.empty() ? -1 : ImportLegacySettings(legacy, settings);
+}
+
+void SaveSettings(const CSettings& settings)
+{
+    const std::string path = SettingsPath(SETTINGS_XML);
+    const std::string backup = SettingsPath(SETTINGS_BAK);
+    // A file the user has to repair is not replaced while it is there.
+    const bool keepUnreadable =
+        g_unreadableFileKept && !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!keepUnreadable && (path.empty() || backup.empty() || !SaveSettingsFile(path, backup, settings)))
+        ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SAVE_SETTINGS_FAILED,
+                            MB_ICONEXCLAMATION, 0);
+    SyncAutoStartShortcut(settings);
+}

@@ -1,0 +1,56 @@
+// The settings file: the settings record as an XML document beside the
+// program, one per user and Windows version, with the previous file kept
+// as a backup.
+#pragma once
+
+#include "Settings.h"
+
+#include <velum/Velum.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum SettingsFileKind {
+    SETTINGS_XML = 0,  // the settings
+    SETTINGS_INI = 1,  // the legacy file, read when there is no XML file
+    SETTINGS_BAK = 2,  // the previous XML file, never read
+};
+
+// Writes the path of kind (folder of the program, "Tarnic-user@pmm" and the
+// extension) into buffer. A path that does not fit size bytes is never cut
+// into another name: buffer gets "" and the result is false.
+bool GetSettingsFilePath(SettingsFileKind kind, char* buffer, std::size_t size);
+
+// "2.22.08" as 0x02160800: up to four components of 8 bits each.
+std::uint32_t ParseSettingsVersion(const Velum::VelumString& text);
+
+// 0 when equal after folding a-z, the Greek small letters and the
+// full-width a-z to capitals; null and empty compare equal and below any
+// other text; otherwise the difference of the first differing units.
+int CompareNoCaseW(const Velum::Velum_CHAR* a, const Velum::Velum_CHAR* b);
+
+// Fills settings from the XML file (or, without one, the legacy file):
+// 1 read, -1 no file (the defaults stay), 0 the legacy command list failed.
+// A file that exists but cannot be read also leaves the defaults (-1): the
+// user is told which file and why, and saves leave that file alone.
+int LoadSettings(CSettings& settings);
+
+// Writes settings, keeping the previous file as the backup, then brings the
+// auto-start shortcut in line. A file that cannot be written is reported.
+void SaveSettings(const CSettings& settings);
+
+// The pieces of the two above, on given paths (tests, benchmarks).
+Velum::Document BuildSettingsDocument(const CSettings& settings);
+// The record from a parsed document; VelumException for a tree that is
+// not one (a node of the wrong kind where the walk expects another).
+void ReadSettingsDocument(const Velum::Document& document, CSettings& settings);
+
+enum class LoadResult { Loaded, Missing, Unreadable };
+// reason gets the parser's message (with line and column) when Unreadable.
+LoadResult LoadSettingsFile(const std::string& path, CSettings& settings, std::string* reason);
+// Rotates path to backupPath and writes settings; false when the file
+// could not be created or written (the previous file is then at
+// backupPath). Shows no message.
+bool SaveSettingsFile(const std::string& path, const std::string& backupPath,
+                      const CSettings& settings);

@@ -1,0 +1,423 @@
+// The settings file: the bytes written for a known record, reading back what
+// was written, files of older versions, unreadable files, locks and
+// failures.
+#include "MessageBoxCapture.h"
+#include "Settings.h"
+#include "SettingsFile.h"
+#include "TestFiles.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Velum::Velum_CHAR;
+
+// As the launcher's start-up does, once for the whole program.
+const bool g_velumReady = Velum::initialize(16, 31, 32);
+
+std::string Utf8(const std::wstring& wide)
+{
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &text[0], length, nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(length - 1));
+    return text;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+CCommandEntry Command(const std::string& word, std::initializer_list<std::string> lines)
+{
+    CCommandLinesEx list;
+    for (const std::string& line : lines)
+        list.Add(line);
+    return CCommandEntry(word, list);
+}
+
+// A record with something in every field the file holds.
+CSettings KnownRecord()
+{
+    CSettings settings;
+    settings.Window.x = -8;
+    settings.Window.y = 742;
+    settings.Window.cx = 300;
+    settings.Window.cy = 24;
+    settings.Window.TextColor = RGB(0x12, 0x34, 0x56);
+    settings.Window.BgColor = RGB(0xFF, 0xFF, 0xF0);
+    settings.Window.FontFace = Ansi("ＭＳ ゴシック");
+    settings.Window.FontEffects = FONT_BOLD | FONT_STRIKEOUT;
+    settings.Window.FontSize = -12;
+    settings.Window.Transparency = 200;
+    settings.Commands.Insert(Command("mail", {"\"C:\\Program Files\\Mail\\mail.exe\" %0"}));
+    settings.Commands.Insert(Command(Ansi("表示"), {Ansi("C:\\ソフト\\表示.exe <a&b>"), "notepad"}));
+    settings.HistorySize = 30;
+    settings.History.SetCapacity(30);
+    settings.History.Add("old one");
+    settings.History.Add(Ansi("表示 x"));
+    settings.HistoryList = false;
+    settings.Stationed = true;
+    settings.HotKey = 0x0641;
+    settings.AutoComplete = true;
+    settings.IntelliSense = false;
+    settings.ApplyReservedCommand = true;
+    return settings;
+}
+
+void ExpectSameRecord(const CSettings& expected, const CSettings& actual)
+{
+    EXPECT_TRUE(expected.Window == actual.Window);
+    EXPECT_TRUE(expected.Commands.IsEqual(actual.Commands));
+    ASSERT_EQ(expected.Commands.GetCount(), actual.Commands.GetCount());
+    for (std::size_t i = 0; i < expected.Commands.GetCount(); ++i)
+        EXPECT_EQ(expected.Commands.GetOrder()[i]->word, actual.Commands.GetOrder()[i]->word);
+    EXPECT_EQ(expected.HistorySize, actual.HistorySize);
+    EXPECT_EQ(expected.HistoryList, actual.HistoryList);
+    ASSERT_EQ(expected.History.GetCount(), actual.History.GetCount());
+    for (std::size_t i = 0; i < expected.History.GetCount(); ++i)
+        EXPECT_EQ(expected.History.GetAt(i), actual.History.GetAt(i));
+    EXPECT_EQ(expected.Stationed, actual.Stationed);
+    EXPECT_EQ(expected.HotKey, actual.HotKey);
+    EXPECT_EQ(expected.AutoComplete, actual.AutoComplete);
+    EXPECT_EQ(expected.IntelliSense, actual.IntelliSense);
+    EXPECT_EQ(expected.ApplyReservedCommand, actual.ApplyReservedCommand);
+}
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = FreshTempFolder(std::string("tarnic settings ") +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        path = folder + "\\settings.xml";
+        backup = folder + "\\settings.bak";
+    }
+
+    // A file of an older or hand-made kind, from its UTF-8 text.
+    CSettings LoadText(const std::string& xml, LoadResult expected = LoadResult::Loaded)
+    {
+        WriteFile(path, xml);
+        CSettings settings;
+        std::string reason;
+        EXPECT_EQ(expected, LoadSettingsFile(path, settings, &reason)) << reason;
+        return settings;
+    }
+
+    std::string folder, path, backup;
+};
+
+TEST_F(SettingsFile, WritesTheKnownRecordByteForByte)
+{
+    ASSERT_TRUE(SaveSettingsFile(path, backup, KnownRecord()));
+    const std::string expected = Utf8(
+        L"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+        L"<TarnicSettings xmlns=\"http://www.morrowfield.jp/namespaceURI/Tarnic\" "
+        L"xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+        L"xsi:schemaLocation=\"http://www.morrowfield.jp/namespaceURI/Tarnic "
+        L"http://www.morrowfield.jp/namespaceURI/Tarnic-2.21.4.xsd\" version=\"2.22.08\">\r\n\t"
+        L"<WindowInfo x=\"-8\" y=\"742\" cx=\"300\" cy=\"24\" TextColor=\"#123456\" "
+        L"BgColor=\"#fffff0\" FontFace=\"\xFF2D\xFF33 \x30B4\x30B7\x30C3\x30AF\" FontSize=\"-12\" "
+        L"FontBold=\"1\" FontItalic=\"0\" FontStrike=\"1\" FontUnderline=\"0\" "
+        L"Transparency=\"200\"/>\r\n\t"
+        L"<CommandList>\r\n\t\t"
+        L"<command command=\"mail\">\r\n\t\t\t"
+        L"<commandline>&quot;C:\\Program Files\\Mail\\mail.exe&quot; %0</commandline>\r\n\t\t"
+        L"</command>\r\n\t\t"
+        L"<command command=\"\x8868\x793A\">\r\n\t\t\t"
+        L"<commandline>C:\\\x30BD\x30D5\x30C8\\\x8868\x793A.exe &lt;a&amp;b&gt;</commandline>\r\n\t\t\t"
+        L"<commandline>notepad</commandline>\r\n\t\t"
+        L"</command>\r\n\t"
+        L"</CommandList>\r\n\t"
+        L"<InputHistory size=\"30\" IntelliSense=\"0\">\r\n\t\t"
+        L"<!--\x2191older\x2191-->\r\n\t\t"
+        L"<input>old one</input>\r\n\t\t"
+        L"<input>\x8868\x793A x</input>\r\n\t\t"
+        L"<!--\x2193newer\x2193-->\r\n\t"
+        L"</InputHistory>\r\n\t"
+        L"<Others Stationed=\"1\" HotKey=\"0641\" AutoComplete=\"1\" IntelliSense=\"0\" "
+        L"ApplyReservedCommand=\"1\"/>\r\n"
+        L"</TarnicSettings>");
+    EXPECT_EQ(expected, ReadWholeFile(path));
+}
+
+TEST_F(SettingsFile, ReadsBackWhatItWrote)
+{
+    CSettings record = KnownRecord();
+    // Texts longer than any conversion buffer come back whole.
+    std::string longLine = Ansi("C:\\長い\\");
+    while (longLine.size() < 1500)
+        longLine += Ansi("表示ソフト");
+    record.Commands.Insert(Command(std::string(300, 'w'), {longLine}));
+    record.History.Add(longLine);
+    record.Window.FontFace = std::string(40, 'F');
+    ASSERT_TRUE(SaveSettingsFile(path, backup, record));
+
+    CSettings loaded;
+    ASSERT_EQ(LoadResult::Loaded, LoadSettingsFile(path, loaded, nullptr));
+    ExpectSameRecord(record, loaded);
+    EXPECT_EQ(0u, loaded.History.GetPosition());
+}
+
+TEST_F(SettingsFile, ASecondSaveKeepsTheFirstAsTheBackup)
+{
+    CSettings first = KnownRecord();
+    ASSERT_TRUE(SaveSettingsFile(path, backup, first));
+    const std::string firstBytes = ReadWholeFile(path);
+    CSettings second = first;
+    second.History.Add("newest");
+    ASSERT_TRUE(SaveSettingsFile(path, backup, second));
+    EXPECT_EQ(firstBytes, ReadWholeFile(backup));
+    EXPECT_NE(firstBytes, ReadWholeFile(path));
+}
+
+TEST_F(SettingsFile, FilesOfOlderVersions)
+{
+    // No version: colours are raw COLORREF hex and "use" is honoured.
+    CSettings old = LoadText(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TarnicSettings>"
+        "<WindowInfo TextColor=\"ff\" BgColor=\"00ff00\"/>"
+        "<InputHistory size=\"40\" use=\"0\" IntelliSense=\"0\"><input>a</input></InputHistory>"
+        "</TarnicSettings>");
+    EXPECT_EQ(RGB(0xFF, 0, 0), old.Window.TextColor);
+    EXPECT_EQ(RGB(0, 0xFF, 0), old.Window.BgColor);
+    EXPECT_EQ(0u, old.HistorySize);
+    EXPECT_EQ(0u, old.History.GetCount());
+    EXPECT_FALSE(old.HistoryList);
+
+    // A current file: "#rrggbb", "use" ignored, sizes clamped, small sizes kept.
+    struct SizeCase {
+        const char* size;
+        unsigned expected;
+    };
+    for (const SizeCase& c : {SizeCase{"300", 255}, SizeCase{"1", 1}, SizeCase{"0", 0}}) {
+        CSettings current = LoadText(
+            std::string("<?xml version=\"1.0\"?><TarnicSettings version=\"2.22.08\">"
+                        "<WindowInfo TextColor=\"#ff0000\"/><InputHistory use=\"0\" size=\"") +
+            c.size + "\"><input>a</input><input>b</input></InputHistory></TarnicSettings>");
+        EXPECT_EQ(0x000000FFu, current.Window.TextColor);
+        EXPECT_EQ(c.expected, current.HistorySize) << c.size;
+        EXPECT_EQ(c.expected, current.History.GetCapacity()) << c.size;
+        EXPECT_EQ(c.expected < 2 ? c.expected : 2, current.History.GetCount()) << c.size;
+    }
+}
+
+TEST_F(SettingsFile, EmptyAndMissingAttributesKeepTheDefaults)
+{
+    const CSettings defaults;
+    CSettings loaded = LoadText(
+        "<?xml version=\"1.0\"?><TarnicSettings version=\"2.22.08\">"
+        "<WindowInfo x=\"\" cx=\"\" TextColor=\"\" FontFace=\"\" FontBold=\"\" Transparency=\"\"/>"
+        "<Others Stationed=\"\" HotKey=\"\"/><Unknown x=\"1\"/></TarnicSettings>");
+    EXPECT_TRUE(defaults.Window == loaded.Window);
+    EXPECT_EQ(defaults.Stationed, loaded.Stationed);
+    EXPECT_EQ(defaults.HotKey, loaded.HotKey);
+}
+
+TEST_F(SettingsFile, OnlyTheFirstChildOfACommandLineIsRead)
+{
+    CSettings loaded = LoadText(
+        "<?xml version=\"1.0\"?><TarnicSettings version=\"2.22.08\"><CommandList>"
+        "<command command=\"a\"><commandline><!--note-->notepad</commandline></command>"
+        "<command command=\"empty\"><commandline/></command>"
+        "<command command=\"\"><commandline>x</commandline></command>"
+        "</CommandList></TarnicSettings>");
+    ASSERT_EQ(1u, loaded.Commands.GetCount());
+    EXPECT_EQ("note", *loaded.Commands.Find("a")->lines.GetAt(0));
+}
+
+TEST_F(SettingsFile, StoredSystemWordsAreRenamedWithANotice)
+{
+    MessageBoxCapture boxes;
+    CSettings loaded = LoadText(
+        Utf8(L"<?xml version=\"1.0\"?><TarnicSettings version=\"2.22.08\"><CommandList>"
+             L"<command command=\"system\"><commandline>a</commandline></command>"
+             L"<command command=\"\xFF53\xFF39\xFF53\xFF54\xFF25\xFF2D\"><commandline>b</commandline></command>"
+             L"<command command=\"systems\"><commandline>c</commandline></command>"
+             L"</CommandList></TarnicSettings>"));
+    ASSERT_EQ(2u, boxes.Boxes().size());
+    for (const auto& call : boxes.Boxes()) {
+        EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), call.type & MB_ICONMASK);
+        EXPECT_NE(std::string::npos, call.text.find("SYSTEM"));
+    }
+    // Both keep their lines under " SYSTEM": the second replaces the first.
+    ASSERT_NE(nullptr, loaded.Commands.Find(" SYSTEM"));
+    EXPECT_NE(nullptr, loaded.Commands.Find("systems"));
+}
+
+TEST_F(SettingsFile, AnUnreadableFileIsReportedAndLeavesTheDefaults)
+{
+    struct Case {
+        const char* name;
+        std::string xml;
+        const char* reasonHas;
+    };
+    const Case cases[] = {
+        {"syntax error", "<?xml version=\"1.0\"?>\n<TarnicSettings>\n<WindowInfo x=1/>\n</TarnicSettings>",
+         "line 3"},
+        {"cut short", "<?xml version=\"1.0\"?>\n<TarnicSettings>\n<Others", ""},
+        {"instruction inside an element",
+         "<?xml version=\"1.0\"?><TarnicSettings><?pi data?><Others Stationed=\"0\"/></TarnicSettings>",
+         ""},
+        {"not xml at all", "\x81\x40garbage", ""},
+    };
+    for (const Case& c : cases) {
+        CSettings loaded = LoadText(c.xml, LoadResult::Unreadable);
+        EXPECT_TRUE(CSettings().Window == loaded.Window) << c.name;
+        EXPECT_TRUE(loaded.Stationed) << c.name;
+        std::string reason;
+        CSettings again;
+        LoadSettingsFile(path, again, &reason);
+        EXPECT_FALSE(reason.empty()) << c.name;
+        EXPECT_NE(std::string::npos, reason.find(c.reasonHas)) << c.name << ": " << reason;
+        EXPECT_EQ(c.xml, ReadWholeFile(path)) << c.name;
+    }
+}
+
+DWORD WINAPI ReleaseLater(void* event)
+{
+    Sleep(400);
+    SetEvent(static_cast<HANDLE>(event));
+    return 0;
+}
+
+TEST_F(SettingsFile, AReaderWaitsForTheWritersLock)
+{
+    ASSERT_TRUE(SaveSettingsFile(path, backup, KnownRecord()));
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "tarnic-settings-ready");
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "tarnic-settings-release");
+    std::string command = "\"" + ProgramFolder() + "velum_lock_holder.exe\" \"" + path +
+                          "\" tarnic-settings-ready tarnic-settings-release exclusive";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
+
+    // Let go of the lock 400 ms from now, on another thread.
+    HANDLE timer = CreateThread(nullptr, 0, ReleaseLater, release, 0, nullptr);
+    const DWORD start = GetTickCount();
+    CSettings loaded;
+    EXPECT_EQ(LoadResult::Loaded, LoadSettingsFile(path, loaded, nullptr));
+    EXPECT_GE(GetTickCount() - start, 300u);
+    ExpectSameRecord(KnownRecord(), loaded);
+
+    WaitForSingleObject(process.hProcess, 20000);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(0u, exitCode);
+    WaitForSingleObject(timer, 5000);
+    for (HANDLE handle : {timer, process.hProcess, process.hThread, ready, release})
+        CloseHandle(handle);
+}
+
+TEST_F(SettingsFile, AFileThatCannotBeWrittenIsNeverReportedAsSaved)
+{
+    // The file's name is taken by a folder, and so is the backup's.
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(backup.c_str(), nullptr));
+    WriteFile(backup + "\\keep.txt", "kept");
+    EXPECT_FALSE(SaveSettingsFile(path, backup, KnownRecord()));
+    EXPECT_EQ("kept", ReadWholeFile(backup + "\\keep.txt"));
+}
+
+TEST(SettingsFileNames, PathsAndVersions)
+{
+    char xml[MAX_PATH], bak[MAX_PATH], ini[MAX_PATH];
+    ASSERT_TRUE(GetSettingsFilePath(SETTINGS_XML, xml, sizeof xml));
+    ASSERT_TRUE(GetSettingsFilePath(SETTINGS_BAK, bak, sizeof bak));
+    ASSERT_TRUE(GetSettingsFilePath(SETTINGS_INI, ini, sizeof ini));
+    char user[257] = {};
+    DWORD length = sizeof user;
+    GetUserNameA(user, &length);
+    const std::string base = ProgramFolder() + "Tarnic-" + user + "@";
+    EXPECT_EQ(0u, std::string(xml).find(base)) << xml;
+    EXPECT_EQ(".xml", std::string(xml).substr(std::string(xml).size() - 4));
+    EXPECT_EQ(std::string(xml).substr(0, strlen(xml) - 4) + ".bak", bak);
+    EXPECT_EQ(std::string(xml).substr(0, strlen(xml) - 4) + ".ini", ini);
+    // Too small a buffer is refused, never cut into another name.
+    char small[12] = "untouched";
+    EXPECT_FALSE(GetSettingsFilePath(SETTINGS_XML, small, sizeof small));
+    EXPECT_STREQ("", small);
+
+    struct VersionCase {
+        const wchar_t* text;
+        std::uint32_t expected;
+    };
+    for (const VersionCase& c : {VersionCase{L"2.22.08", 0x02160800u}, VersionCase{L"", 0u},
+                                 VersionCase{L"2.17.3", 0x02110300u}, VersionCase{L"1.2.3.4.5", 0x01020304u},
+                                 VersionCase{L"300.1", 0x2C010000u}}) {
+        EXPECT_EQ(c.expected, ParseSettingsVersion(reinterpret_cast<const Velum_CHAR*>(c.text)))
+            << Utf8(c.text);
+    }
+}
+
+TEST(SettingsFileNames, CompareNoCaseW)
+{
+    auto compare = [](const wchar_t* a, const wchar_t* b) {
+        return CompareNoCaseW(reinterpret_cast<const Velum_CHAR*>(a),
+                              reinterpret_cast<const Velum_CHAR*>(b));
+    };
+    EXPECT_EQ(0, compare(L"system", L"SYSTEM"));
+    EXPECT_EQ(0, compare(L"\x03B1\x03C9", L"\x0391\x03A9"));  // Greek
+    EXPECT_EQ(0, compare(L"\xFF53\xFF59", L"\xFF33\xFF39"));  // full width
+    EXPECT_NE(0, compare(L"\xFF33", L"S"));
+    EXPECT_EQ(0, CompareNoCaseW(nullptr, reinterpret_cast<const Velum_CHAR*>(L"")));
+    EXPECT_LT(CompareNoCaseW(nullptr, reinterpret_cast<const Velum_CHAR*>(L"a")), 0);
+    EXPECT_GT(compare(L"b", L"A"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The whole round through the program's own settings path: an unreadable
+// file is reported, kept through saves, and once moved away the next save
+// writes the record.
+TEST(SettingsFileBesideTheProgram, UnreadableFileIsReportedAndKept)
+{
+    char xml[MAX_PATH], bak[MAX_PATH];
+    ASSERT_TRUE(GetSettingsFilePath(SETTINGS_XML, xml, sizeof xml));
+    ASSERT_TRUE(GetSettingsFilePath(SETTINGS_BAK, bak, sizeof bak));
+    DeleteFileA(bak);
+    const std::string broken = "<?xml version=\"1.0\"?>\n<TarnicSettings>\n<WindowInfo x=1/>";
+    WriteFile(xml, broken);
+
+    MessageBoxCapture boxes;
+    CSettings settings;
+    settings.Window.x = 4321;
+    EXPECT_EQ(-1, LoadSettings(settings));
+    EXPECT_EQ(4321, settings.Window.x);
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    const CapturedMessageBox& box = boxes.Boxes()[0];
+    EXPECT_NE(std::string::npos, box.text.find(xml)) << box.text;
+    EXPECT_NE(std::string::npos, box.text.find("line 3")) << box.text;
+    EXPECT_EQ("Pellor Error Information", box.caption);
+
+    SaveSettings(settings);
+    SaveSettings(settings);
+    EXPECT_EQ(broken, ReadWholeFile(xml));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bak));
+    EXPECT_EQ(1u, boxes.Boxes().size());
+
+    // Moved away by the user: saving goes on.
+    ASSERT_TRUE(DeleteFileA(xml));
+    SaveSettings(settings);
+    CSettings loaded;
+    EXPECT_EQ(1, LoadSettings(loaded));
+    EXPECT_EQ(4321, loaded.Window.x);
+    DeleteFileA(xml);
+    DeleteFileA(bak);
+}
+
+}  // namespace
