@@ -2,6 +2,7 @@
 
 #include "App.h"
 #include "Settings.h"
+#include "SettingsFile.h"
 #include "resource.h"
 
 namespace {
@@ -85,8 +86,8 @@ LRESULT CMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 void CMainWnd::OnFinalDestroy()
 {
-    // The notification icon is removed and the settings are written back
-    // here; both arrive with resident mode and the settings file.
+    // The notification icon is removed here once resident mode has one.
+    SaveSettings(*m_settings);
 }
 
 void CMainWnd::OnCommand(WORD id)

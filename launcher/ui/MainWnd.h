@@ -43,7 +43,8 @@ private:
     LRESULT OnCreate();
     void OnCommand(WORD id);
     void RunHistoryEntry(std::size_t index);
-    // Leaving the session or the window: the settings are written back.
+    // The window goes or the session ends: the settings are written back.
+    // The window stays bound: a log-off may still be cancelled.
     void OnFinalDestroy();
     bool IsModalOpen() const;
 

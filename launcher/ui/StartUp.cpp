@@ -4,6 +4,7 @@
 #include "MainWnd.h"
 #include "ResourceMessage.h"
 #include "Settings.h"
+#include "SettingsFile.h"
 #include "resource.h"
 
 #include <velum/Velum.h>
@@ -64,9 +65,17 @@ int RunLauncher(HINSTANCE instance, int argc, char** argv)
         return 0;
     const bool startHidden = HasStartupSwitch(argc, argv);
 
-    // The settings file is read into a record of its own and copied over
-    // only when it could be read; a missing file keeps the defaults.
+    // The settings file is read into a record of its own and copied over;
+    // a missing or unreadable file leaves the defaults.
     auto settings = std::make_unique<CSettings>();
+    {
+        CSettings loaded;
+        if (LoadSettings(loaded) == 0) {
+            ShowInitFailure();
+            return 0;
+        }
+        *settings = loaded;
+    }
 
     auto mainWindow = std::make_unique<CMainWnd>(instance, settings.get());
     mainWindow->RegisterWindowClass(instance);

@@ -2,19 +2,20 @@
 # Tarnic.exe as a user meets it: real processes in the ctest Wine session,
 # real X keystrokes and clicks (xdotool) on its display.
 #
-#   EndToEnd.sh STATE TARNIC_EXE
+#   EndToEnd.sh STATE TARNIC_EXE RECORDER_EXE
 #
 # STATE is the folder of a running wine-session (session.env, prefix/).
 # Every Tarnic.exe started here is ended by its process id on the way out,
 # whatever failed: the wineserver belongs to the fixture, not to this test.
 set -u
 
-if [ $# -ne 2 ]; then
-  echo "usage: EndToEnd.sh STATE TARNIC_EXE" >&2
+if [ $# -ne 3 ]; then
+  echo "usage: EndToEnd.sh STATE TARNIC_EXE RECORDER_EXE" >&2
   exit 2
 fi
 state=$(cd "$1" && pwd) || exit 1
 program=$2
+recorder=$3
 command -v xdotool >/dev/null || { echo "EndToEnd: xdotool is not installed" >&2; exit 77; }
 [ -f "$state/session.env" ] || { echo "EndToEnd: no Wine session in $state" >&2; exit 1; }
 
@@ -60,12 +61,20 @@ prepare_copy() {
 # start_tarnic ARGS...: starts one copy in the background; its pid in $pid.
 # The wine64 process becomes the Windows process, so its pid ends it.
 start_tarnic() {
-  local exe
-  exe=$(prepare_copy)
+  start_exe "$(prepare_copy)" "$@"
+}
+
+# start_exe EXE ARGS...: the same for a copy made before.
+start_exe() {
+  local exe=$1
+  shift
   "$WINE" "$exe" "$@" >"$scratch/out.$RANDOM" 2>&1 </dev/null &
   pid=$!
   started+=("$pid")
 }
+
+# The Windows name of a file here (Wine's drive Z: is the root).
+windows_path() { echo "Z:${1//\//\\}"; }
 
 # wait_exit PID SECONDS: the exit code in $rc; 1 when still running.
 wait_exit() {
@@ -227,6 +236,104 @@ for row in "${switches[@]}"; do
   fi
   stop_tarnic "$pid"
 done
+
+# ---------------------------------------------------------------------------
+# Settings beside the program: a prepared file's command runs with its
+# macros filled; leaving writes the new history and keeps the old file as
+# the backup; an unreadable file is reported and left as it was.
+exe=$(prepare_copy)
+folder=$(dirname "$exe")
+cp "$recorder" "$folder/rec.exe"
+export TARNIC_RECORD_FILE
+TARNIC_RECORD_FILE=$(windows_path "$folder/records.txt")
+
+# A first run with no file writes one on the way out: that gives its name.
+start_exe "$exe"
+run=$pid
+settings=""
+if win=$(wait_for_window 30 --onlyvisible); then
+  focus_box "$win"
+  type_line "exit /p"
+  wait_exit "$run" 10 && [ "$rc" -eq 0 ] || fail "the first run did not end with 0 after EXIT /P"
+  settings=$(ls "$folder"/Tarnic-*.xml 2>/dev/null | head -n 1)
+fi
+stop_tarnic "$run"
+if [ -z "$settings" ]; then
+  fail "a first run wrote no settings file beside the program"
+else
+  pass "a first run writes $(basename "$settings")"
+  printf '%s' "<?xml version=\"1.0\" encoding=\"UTF-8\"?>
+<TarnicSettings version=\"2.22.08\">
+	<CommandList>
+		<command command=\"rec\"><commandline>\"$(windows_path "$folder/rec.exe")\" [%0] [%1]</commandline></command>
+	</CommandList>
+	<InputHistory size=\"20\" IntelliSense=\"1\"><input>日本語の入力</input></InputHistory>
+	<Others Stationed=\"1\" AutoComplete=\"0\"/>
+</TarnicSettings>" >"$settings"
+  cp "$settings" "$scratch/prepared.xml"
+
+  start_exe "$exe"
+  run=$pid
+  if win=$(wait_for_window 30 --onlyvisible); then
+    focus_box "$win"
+    type_line "rec hello world"
+    for _ in $(seq 1 100); do
+      grep -q -- '--end--' "$folder/records.txt" 2>/dev/null && break
+      sleep 0.1
+    done
+    if grep -q '\[hello\] \[world\]' "$folder/records.txt" 2>/dev/null; then
+      pass "a command of the settings file runs with its macros filled"
+    else
+      fail "the registered command did not run as [hello] [world]: $(cat "$folder/records.txt" 2>/dev/null)"
+    fi
+    focus_box "$win"
+    type_line "exit /p"
+    wait_exit "$run" 10 && [ "$rc" -eq 0 ] || fail "EXIT /P did not end the program with 0"
+  else
+    fail "no window with the prepared settings file"
+  fi
+  stop_tarnic "$run"
+  if grep -q '<input>rec hello world</input>' "$settings" && grep -q '日本語の入力' "$settings"; then
+    pass "the file holds the new history after the old"
+  else
+    fail "the file does not hold the new history"
+  fi
+  if cmp -s "$scratch/prepared.xml" "${settings%.xml}.bak"; then
+    pass "the previous file lies at .bak"
+  else
+    fail "the previous file is not at .bak"
+  fi
+
+  # An unreadable file: message 3012, the defaults, and the file untouched.
+  printf '<?xml version="1.0"?>\n<TarnicSettings>\n<WindowInfo x=1/>' >"$settings"
+  cp "$settings" "$scratch/broken.xml"
+  start_exe "$exe"
+  run=$pid
+  box=""
+  for _ in $(seq 1 300); do
+    box=$(xdotool search --onlyvisible --name '^Pellor Error Information$' 2>/dev/null | head -n 1)
+    [ -n "$box" ] && break
+    sleep 0.1
+  done
+  if [ -n "$box" ]; then
+    pass "an unreadable settings file is reported"
+    xdotool mousemove --window "$box" 20 20 click 1
+    sleep 0.3
+    xdotool key Return
+  else
+    fail "no message for an unreadable settings file"
+  fi
+  if win=$(wait_for_window 30 --onlyvisible); then
+    focus_box "$win"
+    type_line "exit /p"
+    wait_exit "$run" 10 && [ "$rc" -eq 0 ] || fail "EXIT /P did not end the program with 0"
+  else
+    fail "no window after the message for the unreadable file"
+  fi
+  stop_tarnic "$run"
+  cmp -s "$scratch/broken.xml" "$settings" && pass "the unreadable file is left as it was" ||
+    fail "the unreadable file was changed"
+fi
 
 if [ "$failures" -gt 0 ]; then
   echo "EndToEnd: $failures check(s) failed"

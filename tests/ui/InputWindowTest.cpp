@@ -4,6 +4,7 @@
 #include "App.h"
 #include "MainWnd.h"
 #include "Settings.h"
+#include "SettingsFile.h"
 #include "TestFiles.h"
 #include "resource.h"
 
@@ -21,6 +22,7 @@ protected:
     static void SetUpTestSuite()
     {
         g_instance = GetModuleHandleA(nullptr);
+        Velum::initialize(16, 31, 32);
         LoadLibraryA("RICHED32.DLL");
         InitCommonControls();
         LookUpLayeredWindowEntry();
@@ -44,6 +46,12 @@ protected:
             window->DestroyWindow();
         Pump();
         window.reset();
+        // Each closed window wrote the settings beside this program.
+        for (SettingsFileKind kind : {SETTINGS_XML, SETTINGS_BAK}) {
+            char path[MAX_PATH];
+            if (GetSettingsFilePath(kind, path, sizeof path))
+                DeleteFileA(path);
+        }
     }
 
     void Register(const std::string& word, const std::string& arguments = "")
@@ -315,6 +323,21 @@ TEST_F(InputWindow, EnterRunsARegisteredCommandWithItsArguments)
     EXPECT_EQ("", Text());
     EXPECT_TRUE(window->IsWindowVisible());
     EXPECT_EQ((Strings{"MAIL a b"}), History());
+}
+
+TEST_F(InputWindow, ClosingTheWindowSavesTheSettings)
+{
+    Open();
+    Type("saved input");
+    Enter();
+    window->SendMessage(WM_COMMAND, ID_QUIT);
+    EXPECT_FALSE(window->IsWindow());
+    char path[MAX_PATH];
+    ASSERT_TRUE(GetSettingsFilePath(SETTINGS_XML, path, sizeof path));
+    CSettings loaded;
+    ASSERT_EQ(LoadResult::Loaded, LoadSettingsFile(path, loaded, nullptr));
+    ASSERT_EQ(1u, loaded.History.GetCount());
+    EXPECT_EQ("saved input", loaded.History.GetAt(0));
 }
 
 TEST_F(InputWindow, HistoryStoresRepeatsOnlyWhenNotTheNewest)
