@@ -5,6 +5,7 @@
 #include "Settings.h"
 #include "SettingsFile.h"
 #include "TestFiles.h"
+#include "VersionInfo.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -418,6 +419,38 @@ TEST(SettingsFileBesideTheProgram, UnreadableFileIsReportedAndKept)
     EXPECT_EQ(4321, loaded.Window.x);
     DeleteFileA(xml);
     DeleteFileA(bak);
+}
+
+}  // namespace
+
+namespace {
+
+// This program carries the launcher's version resource (2.22.8.31).
+TEST(VersionInfo, TextsOfTheProductVersion)
+{
+    VS_FIXEDFILEINFO info = {};
+    ASSERT_TRUE(GetFixedFileInfo(nullptr, &info));
+    EXPECT_EQ(MAKELONG(22, 2), info.dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(31, 8), info.dwProductVersionLS);
+    EXPECT_EQ("2.22.08", GetDottedVersion());
+
+    char text[128];
+    unsigned size = sizeof text;
+    ASSERT_TRUE(GetVersionText(nullptr, text, &size));
+    EXPECT_STREQ("2.22 Rev. 8", text);
+    EXPECT_EQ(11u, size);
+    // Too small: "" and the length needed.
+    size = 11;
+    EXPECT_FALSE(GetVersionText(nullptr, text, &size));
+    EXPECT_STREQ("", text);
+    EXPECT_EQ(11u, size);
+    // A file without a version resource.
+    const std::string helper = ProgramFolder() + "recorder.exe";
+    size = sizeof text;
+    EXPECT_FALSE(GetFixedFileInfo(helper.c_str(), &info));
+    EXPECT_FALSE(GetVersionText(helper.c_str(), text, &size));
+    EXPECT_EQ(0u, size);
+    EXPECT_EQ("", GetDottedVersion(helper.c_str()));
 }
 
 }  // namespace
