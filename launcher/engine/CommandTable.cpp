@@ -1,5 +1,7 @@
 #include "CommandTable.h"
 
+#include "ProgramPath.h"
+
 #include "TextRoutines.h"
 
 #include <memory>
@@ -35,20 +37,7 @@ bool StartsWithWord(const std::string& word, const std::string& prefix)
 // The running program's path in double quotes.
 std::string QuotedModulePath()
 {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            path.clear();
-            break;
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);  // cut short: try a larger buffer
-    }
-    return '"' + path + '"';
+    return '"' + GetProgramPath() + '"';
 }
 
 }  // namespace

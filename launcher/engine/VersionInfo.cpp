@@ -1,29 +1,14 @@
 #include "VersionInfo.h"
 
+#include "ProgramPath.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-namespace {
-
-std::string OwnPath()
-{
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0)
-            return std::string();
-        if (length < buffer.size())
-            return std::string(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-}  // namespace
-
 bool GetFixedFileInfo(const char* modulePath, VS_FIXEDFILEINFO* info)
 {
-    const std::string path = modulePath != nullptr ? std::string(modulePath) : OwnPath();
+    const std::string path = modulePath != nullptr ? std::string(modulePath) : GetProgramPath();
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
     if (size == 0)

@@ -1,5 +1,7 @@
 #include "AutoStart.h"
 
+#include "ProgramPath.h"
+
 #include "ResourceMessage.h"
 #include "TextRoutines.h"
 #include "resource.h"
@@ -21,23 +23,6 @@ const char kStartupSwitch[] = "/startup";
 constexpr std::size_t kLongestPath = MAX_PATH - 1;
 
 using SpecialFolderPathA = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
-
-// The running program's full path, however long; "" when the system will not
-// say.
-std::string ModulePath()
-{
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return std::string();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);  // cut short: try a larger buffer
-    }
-}
 
 // A string-table entry of the program, whole; "" when missing.
 std::string LoadResourceString(UINT id)
@@ -125,7 +110,7 @@ void CreateShortcut(const std::string& path)
         FAILED(link->QueryInterface(IID_IPersistFile, file.Receive())))
         return;
 
-    const std::string program = ModulePath();
+    const std::string program = GetProgramPath();
     const std::string description = LoadResourceString(IDS_AUTOSTART_DESCRIPTION);
     const std::string workingFolder = ShortcutWorkingFolder(program);
     const std::wstring widePath = Widen(path);

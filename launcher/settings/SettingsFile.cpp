@@ -2,6 +2,7 @@
 
 #include "AutoStart.h"
 #include "LegacyImport.h"
+#include "ProgramPath.h"
 #include "ResourceMessage.h"
 #include "TextRoutines.h"
 #include "VersionInfo.h"
@@ -67,22 +68,6 @@ const Velum_CHAR* V(const wchar_t* text)
 // ------------------------------------------------------------------------
 // File names
 
-std::string ProgramFolder()
-{
-    std::vector<char> path(MAX_PATH);
-    DWORD length = 0;
-    for (;;) {
-        length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0 || length < path.size())
-            break;
-        path.resize(path.size() * 2);
-    }
-    std::string folder(path.data(), length);
-    const int slash = FindLastChar(folder.c_str(), '\\', 0);
-    folder.resize(slash >= 0 ? static_cast<std::size_t>(slash) : 0);
-    return folder + "\\";
-}
-
 // Folder, "Tarnic-", the user name, "@", platform and version; made once.
 const std::string& SettingsBaseName()
 {
@@ -100,7 +85,7 @@ const std::string& SettingsBaseName()
         char tail[64];
         std::snprintf(tail, sizeof tail, "@%lu%lu%lu", version.dwPlatformId,
                       version.dwMajorVersion, version.dwMinorVersion);
-        return ProgramFolder() + "Tarnic-" + user + tail;
+        return GetProgramFolder() + "Tarnic-" + user + tail;
     }();
     return base;
 }

@@ -1,5 +1,6 @@
 #include "App.h"
 
+#include "ProgramPath.h"
 #include "TextRoutines.h"
 
 #include <string>
@@ -29,20 +30,6 @@ namespace {
 using HtmlHelpProc = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
 constexpr UINT kHelpDisplayToc = 0x0001;  // HH_DISPLAY_TOC
 
-// The program's path, however long.
-std::string ProgramPath()
-{
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0)
-            return std::string();
-        if (length < buffer.size())
-            return std::string(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 }  // namespace
 
 void ShowHelpFile(HWND owner)
@@ -56,7 +43,7 @@ void ShowHelpFile(HWND owner)
     }();
     if (htmlHelp == nullptr)
         return;
-    std::string path = ProgramPath();
+    std::string path = GetProgramPath();
     int dot = FindLastChar(path.c_str(), '.', 0);
     if (dot < 0)
         return;

@@ -3,6 +3,7 @@
 #include "App.h"
 #include "Dispatch.h"
 #include "MainEdit.h"
+#include "ProgramPath.h"
 #include "Settings.h"
 
 #include <shellapi.h>
@@ -36,11 +37,10 @@ DWORD CommonControlsVersion()
 // The system's small-icon list, with the index of the program's own icon.
 HIMAGELIST SystemSmallIcons(int* ownIcon)
 {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string path = GetProgramPath();
     SHFILEINFOA info = {};
     auto list = reinterpret_cast<HIMAGELIST>(SHGetFileInfoA(
-        path, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+        path.c_str(), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
     if (ownIcon != nullptr)
         *ownIcon = list != nullptr ? info.iIcon : I_IMAGENONE;
     return list;
