@@ -9,6 +9,7 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -98,7 +99,6 @@ LRESULT CIntelliSense::OnCreate()
         return -1;
     m_list.Attach(list);
     m_list.SetExtendedListViewStyle(LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    m_list.SetImageList(SystemSmallIcons(nullptr), LVSIL_SMALL);
     m_list.InsertColumn(0, nullptr, 0);
     return 0;
 }
@@ -171,18 +171,45 @@ void CIntelliSense::Complete(const std::string& word, int typedLength)
     m_edit->SetSelection(typedLength, static_cast<int>(word.size()));
 }
 
+void CIntelliSense::UseSystemIcons()
+{
+    // Asked for at the first showing, not at start-up: the first request
+    // for the system's icon list takes tens of milliseconds.
+    if (!m_systemIcons) {
+        m_list.SetImageList(SystemSmallIcons(nullptr), LVSIL_SMALL);
+        m_systemIcons = true;
+    }
+}
+
 void CIntelliSense::ShowCandidates(const std::vector<CCandidate>& candidates, int typedLength)
 {
+    UseSystemIcons();
     m_list.DeleteAllItems();
     m_popupMode = POPUP_CANDIDATES;
-    m_list.ModifyStyle(0, LVS_SORTASCENDING);
     m_firstKey = true;
     if (candidates.empty()) {
+        m_list.ModifyStyle(0, LVS_SORTASCENDING);
         ShowWindow(SW_HIDE);
         return;
     }
+    // Thousands of candidates: the words are put in order here, with the
+    // comparison of the list's own ascending sort, and inserted in that
+    // order without drawing and without the list searching each one's
+    // place, which costs it seconds at a few hundred words.
+    std::vector<const std::string*> words;
+    words.reserve(candidates.size());
     for (const CCandidate& candidate : candidates)
-        m_list.InsertItem(m_list.GetItemCount(), candidate.word.c_str());
+        words.push_back(&candidate.word);
+    std::stable_sort(words.begin(), words.end(), [](const std::string* a, const std::string* b) {
+        return lstrcmpA(a->c_str(), b->c_str()) < 0;
+    });
+    m_list.SendMessage(WM_SETREDRAW, FALSE);
+    m_list.ModifyStyle(LVS_SORTASCENDING, 0);
+    m_list.SendMessage(LVM_SETITEMCOUNT, words.size());
+    for (const std::string* word : words)
+        m_list.InsertItem(m_list.GetItemCount(), word->c_str());
+    m_list.ModifyStyle(0, LVS_SORTASCENDING);
+    m_list.SendMessage(WM_SETREDRAW, TRUE);
     PlacePopup();
     m_typedLength = typedLength;
     m_nextIcon = 0;
@@ -194,11 +221,14 @@ void CIntelliSense::ShowCandidates(const std::vector<CCandidate>& candidates, in
 void CIntelliSense::ShowHistory()
 {
     const CInputHistory& history = m_settings->History;
+    UseSystemIcons();
     m_list.DeleteAllItems();
     m_popupMode = POPUP_HISTORY;
     m_list.ModifyStyle(LVS_SORTASCENDING, 0);
+    m_list.SendMessage(WM_SETREDRAW, FALSE);
     for (std::size_t i = 0; i < history.GetCount(); ++i)
         m_list.InsertItem(0, history.GetAt(i).c_str());
+    m_list.SendMessage(WM_SETREDRAW, TRUE);
     const int selected = static_cast<int>(history.GetCount() - history.GetPosition());
     m_list.EnsureVisible(selected);
     m_list.SetItemState(selected, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);

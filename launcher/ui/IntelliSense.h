@@ -59,6 +59,7 @@ private:
     // its untyped tail.
     void Complete(const std::string& word, int typedLength);
     void PostKeyToBox(WORD key);
+    void UseSystemIcons();
 
     CMainEdit* m_edit;      // not owned: both belong to the input window
     CSettings* m_settings;  // not owned
@@ -68,4 +69,5 @@ private:
     int m_nextIcon = 0;
     int m_typedLength = 0;
     DWORD m_commonControlsVersion = 0;  // major in the high word
+    bool m_systemIcons = false;         // the list shows the system's small icons
 };

@@ -226,6 +226,28 @@ TEST_F(InputWindow, ListsSeveralCandidatesSortedWithTheFocusKept)
     EXPECT_TRUE(ListItems().empty());
 }
 
+TEST_F(InputWindow, CandidatesComeInTheOrderOfTheListsOwnSort)
+{
+    const std::vector<std::string> words = {"mb", "MA", "m_x", "Mz", "m1", "mあ", Ansi("mア"),
+                                            "mB", Ansi("m表"), "m-a", "M"};
+    for (const std::string& word : words)
+        Register(word);
+    Open();
+    Type("m");
+    // The same candidates inserted one by one into a list that sorts itself.
+    HWND reference = CreateWindowExA(0, WC_LISTVIEWA, "", WS_POPUP | LVS_REPORT | LVS_SORTASCENDING,
+                                     0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    korra::CListViewA sorted(reference);
+    sorted.InsertColumn(0, nullptr, 80);
+    for (const CCandidate& candidate : settings.Commands.FindByPrefix("m", false))
+        sorted.InsertItem(sorted.GetItemCount(), candidate.word.c_str());
+    Strings expected;
+    for (int i = 0; i < sorted.GetItemCount(); ++i)
+        expected.push_back(sorted.GetItemText(i));
+    DestroyWindow(reference);
+    EXPECT_EQ(expected, ListItems());
+}
+
 TEST_F(InputWindow, ChoosingACandidateFillsTheWordAndKeepsTheArguments)
 {
     Register("notes");
