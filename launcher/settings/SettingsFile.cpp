@@ -188,7 +188,11 @@ void ReadColour(const Velum::Node& element, const wchar_t* name, std::uint32_t v
     VelumString value;
     if (!Attribute(element, name, &value))
         return;
-    if (version >= 0x02110300) {
+    // "#rrggbb" is the current form whatever the version says: a file
+    // written without a version resource has none, and an old file never
+    // starts a colour with "#".
+    const Velum_CHAR* chars = value;
+    if (version >= 0x02110300 || chars[0] == '#') {
         const unsigned rgb = value.substr(1, value.getLength() - 1).Hex_to_UInt();
         *field = RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
     } else {
