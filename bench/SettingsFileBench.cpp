@@ -1,0 +1,884 @@
+// How long the settings file takes to load and save with 10,000 commands
+// (three command lines each, about a fifth of the words and most lines in
+// Japanese) and a full input history of 255 entries, and how much of that
+// is the settings layer's own work rather than Velum's.
+//
+// Each figure stands beside what the same bytes cost without the layer,
+// timed in the same rounds on the same file:
+//   LoadSettingsFile  beside  Velum alone: open, lock shared, parse, free
+//                             the tree, close (the load frees its tree too);
+//                             plain read: CreateFile and ReadFile of the
+//                             bytes into memory;
+//   SaveSettingsFile  beside  Velum alone: open, lock exclusive, serialize a
+//                             document built beforehand, close;
+//                             plain write: CreateFile and WriteFile of the
+//                             same bytes.
+// Two more tables split each call into its parts, each timed by itself:
+// the parse and the tree's free, ReadSettingsDocument (tree to record),
+// the copy of the loaded record into the caller's and its free;
+// BuildSettingsDocument (record to tree), the built tree's free and the
+// serialize. The last table times the layer's own steps alone over the same
+// strings and tree (the text conversions, the walk of the child lists, the
+// tree built through Velum's calls), each beside a leaner way of doing it,
+// to show what a change to the layer could win.
+// Figures are milliseconds: the median (and the minimum) of the runs, each
+// run doing every operation once in turn after one untimed warm-up run.
+// The record comes from a fixed seed: two runs differ only by machine noise.
+//   settings_file_bench [--runs N]
+
+#include "Settings.h"
+#include "SettingsFile.h"
+
+#include <velum/Velum.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kCommandCount = 10000;
+constexpr std::size_t kHistoryCount = 255;
+constexpr double kTargetRatio = 1.5;
+
+volatile std::uintptr_t g_sink = 0;
+
+void Consume(std::uintptr_t value)
+{
+    g_sink = g_sink + value;
+}
+
+double MsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// UTF-8 source text in the code page of the record's strings (932 under
+// the benchmark's Wine session).
+std::string Ansi(const char* utf8)
+{
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::vector<wchar_t> wide(static_cast<std::size_t>(units > 0 ? units : 1));
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), units);
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, &text[0], bytes, nullptr, nullptr);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+bool HasDoubleByte(const std::string& text)
+{
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// The record
+
+// Several of these have a trail byte that is a backslash or an ASCII letter
+// in code page 932 (ソ, 表, 能, ダ), which the conversions must carry whole.
+const char* const kJapaneseWordsUtf8[] = {
+    "メモ",     "電卓",       "日記",       "写真",     "音楽",   "辞書",     "地図",
+    "予定表",   "翻訳",       "天気",       "共有",     "端末",   "画像",     "動画",
+    "報告書",   "請求書",     "議事録",     "家計簿",   "住所録", "検索",     "印刷",
+    "表示",     "会議",       "資料",       "ノート",   "アルバム", "カメラ", "バックアップ",
+    "同期",     "ソース",     "ログ",       "管理",     "変換",   "編集",     "作成",
+    "新規",     "ダウンロード", "圧縮",     "解凍",     "ファイル", "フォルダ", "エディタ",
+    "ブラウザ", "ビューア",   "ゲーム",     "時計",     "付箋",   "ツール",   "ソフト",
+    "メール",   "機能",       "性能表",
+};
+
+const char* const kStems[] = {
+    "mail", "notepad", "calc", "xplore", "paint", "term", "edit", "browse", "ftp", "zip",
+    "tar", "player", "viewer", "sync", "backup", "shell", "regedit", "charmap", "clock",
+    "diff", "grep", "mixer", "scan", "print", "zoom", "chat", "news", "feed", "todo",
+    "wiki", "sql", "ssh", "vnc", "ping", "trace", "disk", "task", "snap", "note", "photo",
+};
+const char* const kTails[] = {"pad", "view", "man", "tool", "mgr", "cli", "pro", "lite", "32", "64"};
+
+class Random {
+public:
+    explicit Random(std::uint32_t seed) : m_engine(seed) {}
+
+    std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_engine); }
+    bool Chance(std::size_t percent) { return Below(100) < percent; }
+    template <class T, std::size_t N>
+    const T& Pick(const T (&items)[N])
+    {
+        return items[Below(N)];
+    }
+
+private:
+    std::mt19937 m_engine;
+};
+
+struct Pieces {
+    std::vector<std::string> japaneseWords;
+    std::string users, desktop, documents, tools, log, argument;
+};
+
+Pieces MakePieces()
+{
+    Pieces pieces;
+    for (const char* word : kJapaneseWordsUtf8)
+        pieces.japaneseWords.push_back(Ansi(word));
+    pieces.users = Ansi("ユーザー");
+    pieces.desktop = Ansi("デスクトップ");
+    pieces.documents = Ansi("ドキュメント");
+    pieces.tools = Ansi("ツール集");
+    pieces.log = Ansi("の記録.txt");
+    pieces.argument = Ansi("検索語");
+    return pieces;
+}
+
+std::string NewWord(const Pieces& pieces, Random& random, bool* japanese)
+{
+    *japanese = random.Chance(20);
+    std::string word;
+    if (*japanese) {
+        word = pieces.japaneseWords[random.Below(pieces.japaneseWords.size())];
+        if (random.Chance(50))
+            word += pieces.japaneseWords[random.Below(pieces.japaneseWords.size())];
+    } else {
+        word = random.Pick(kStems);
+        if (random.Chance(40))
+            word += random.Pick(kTails);
+        if (random.Chance(30))
+            word[0] = static_cast<char>(word[0] - 'a' + 'A');
+    }
+    if (random.Chance(70))
+        word += std::to_string(random.Below(1000));
+    return word;
+}
+
+// The kinds of lines people store: a program with its arguments placed by
+// macros, a log line through cmd, a folder or shortcut under their profile.
+CCommandLinesEx LinesFor(const std::string& word, const Pieces& pieces, Random& random)
+{
+    const std::string home = "C:\\" + pieces.users + "\\hana\\";
+    CCommandLinesEx lines;
+    switch (random.Below(3)) {
+    case 0:
+        lines.Add("\"C:\\Program Files\\" + word + "\\" + word + ".exe\" %A\"%0\"%a %1");
+        break;
+    case 1:
+        lines.Add("\"" + home + pieces.tools + "\\" + word + ".exe\" /open %0");
+        break;
+    default:
+        lines.Add("\"%W\\system32\\rundll32.exe\" shell32.dll,Control_RunDLL " + word + ".cpl,,%0");
+        break;
+    }
+    lines.Add("cmd.exe /c echo %0 >> \"" + home + pieces.documents + "\\" + word + pieces.log + "\"");
+    if (random.Chance(50))
+        lines.Add("explorer.exe \"" + home + pieces.desktop + "\\" + word + "\"");
+    else
+        lines.Add("\"" + home + pieces.desktop + "\\" + word + ".lnk\" %D%0%d");
+    return lines;
+}
+
+struct Record {
+    CSettings settings;
+    std::size_t japaneseWords = 0;
+    std::size_t lines = 0;
+    std::size_t japaneseLines = 0;
+};
+
+void Fill(Record& record)
+{
+    Random random(20240611);
+    const Pieces pieces = MakePieces();
+    const std::string system = "SYSTEM";
+    std::unordered_set<std::string> taken;
+    while (record.settings.Commands.GetCount() < kCommandCount) {
+        bool japanese = false;
+        const std::string word = NewWord(pieces, random, &japanese);
+        std::string key = word;
+        for (char& c : key)
+            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        // SYSTEM would stop the load with a message box.
+        if (key == system || !taken.insert(key).second)
+            continue;
+        const CCommandLinesEx lines = LinesFor(word, pieces, random);
+        record.settings.Commands.Insert(CCommandEntry(word, lines));
+        record.japaneseWords += japanese ? 1 : 0;
+        for (std::size_t i = 0; i < lines.GetCount(); ++i) {
+            ++record.lines;
+            record.japaneseLines += HasDoubleByte(*lines.GetAt(i)) ? 1 : 0;
+        }
+    }
+    record.settings.HistorySize = static_cast<std::uint32_t>(kHistoryCount);
+    record.settings.History.SetCapacity(kHistoryCount);
+    const std::vector<CCommandEntry*>& order = record.settings.Commands.GetOrder();
+    for (std::size_t i = 0; i < kHistoryCount; ++i)
+        record.settings.History.Add(order[random.Below(order.size())]->word + " " + pieces.argument +
+                                    std::to_string(i));
+    record.settings.Window.FontFace = Ansi("ＭＳ ゴシック");
+}
+
+bool SameRecord(const CSettings& a, const CSettings& b)
+{
+    if (!a.Commands.IsEqual(b.Commands) || a.HistorySize != b.HistorySize ||
+        a.History.GetCount() != b.History.GetCount() || a.Window != b.Window)
+        return false;
+    for (std::size_t i = 0; i < a.History.GetCount(); ++i) {
+        if (a.History.GetAt(i) != b.History.GetAt(i))
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+std::string ReadBytes(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && !ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
+        read = 0;
+    CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    return CloseHandle(file) && ok;
+}
+
+// ---------------------------------------------------------------------------
+// The conversions and walks the layer does, redone here over the same data
+// with the same calls, so that their share of the layer's time shows.
+
+UINT RecordCodePage()
+{
+    UINT codePage = GetACP();
+    if (codePage == 0)
+        codePage = GetOEMCP();
+    return codePage == 1 ? 0 : codePage;
+}
+
+Velum::VelumString Utf16Of(const std::string& text)
+{
+    const UINT codePage = RecordCodePage();
+    const int length =
+        MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::vector<wchar_t> wide(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
+    MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+    return Velum::VelumString(reinterpret_cast<const Velum::Velum_CHAR*>(wide.data()),
+                              static_cast<unsigned long>(length > 0 ? length : 0));
+}
+
+std::string AnsiOf(const Velum::VelumString& text)
+{
+    const unsigned long units = text.getLength();
+    if (units == 0)
+        return std::string();
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(static_cast<const Velum::Velum_CHAR*>(text));
+    const UINT codePage = RecordCodePage();
+    const int length =
+        WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0], length, nullptr, nullptr);
+    return ansi;
+}
+
+std::vector<std::string> RecordStrings(const CSettings& settings)
+{
+    std::vector<std::string> strings;
+    for (const CCommandEntry* entry : settings.Commands.GetOrder()) {
+        strings.push_back(entry->word);
+        for (std::size_t i = 0; i < entry->lines.GetCount(); ++i)
+            strings.push_back(*entry->lines.GetAt(i));
+    }
+    for (std::size_t i = 0; i < settings.History.GetCount(); ++i)
+        strings.push_back(settings.History.GetAt(i));
+    return strings;
+}
+
+const Velum::Velum_CHAR* V(const wchar_t* text)
+{
+    return reinterpret_cast<const Velum::Velum_CHAR*>(text);
+}
+
+bool Named(const Velum::Node& node, const wchar_t* name)
+{
+    return node.getNodeType() == Velum::ELEMENT_NODE && node.getNodeName() == V(name);
+}
+
+// The loops of ReadSettingsDocument with nothing read: by index through
+// each child list, testing each child's kind and name.
+std::uintptr_t WalkByItem(const Velum::Document& document)
+{
+    std::uintptr_t seen = 0;
+    Velum::NodeList top = document.getDocumentElement().getChildNodes();
+    for (unsigned long i = 0; i < top.getLength(); ++i) {
+        const Velum::Node list = top.item(i);
+        if (!Named(list, L"CommandList"))
+            continue;
+        Velum::NodeList commands = list.getChildNodes();
+        for (unsigned long j = 0; j < commands.getLength(); ++j) {
+            const Velum::Node command = commands.item(j);
+            if (!Named(command, L"command"))
+                continue;
+            Velum::NodeList lines = command.getChildNodes();
+            for (unsigned long k = 0; k < lines.getLength(); ++k)
+                seen += Named(lines.item(k), L"commandline") ? 1 : 0;
+        }
+    }
+    return seen;
+}
+
+// The same walk over the bodies: no handles, names compared in place.
+// (Sibling links would not do: getNextSibling searches the parent's list,
+// which makes a walk of a long list quadratic.)
+std::uintptr_t WalkBodies(const Velum::Document& document)
+{
+    auto named = [](const Velum::NodeInst* node, const Velum::VelumString& name) {
+        return node->m_type == Velum::ELEMENT_NODE && node->m_name == name;
+    };
+    auto children = [](const Velum::NodeInst* node) {
+        return node->m_children != nullptr ? node->m_children->getLength() : 0ul;
+    };
+    const Velum::VelumString commandList(V(L"CommandList")), command(V(L"command")),
+        commandLine(V(L"commandline"));
+    std::uintptr_t seen = 0;
+    const Velum::NodeInst* root = static_cast<Velum::NodeInst*>(document.getDocumentElement().getInstance());
+    for (unsigned long i = 0; i < children(root); ++i) {
+        const Velum::NodeInst* list = root->m_children->item(i);
+        if (!named(list, commandList))
+            continue;
+        for (unsigned long j = 0; j < children(list); ++j) {
+            const Velum::NodeInst* entry = list->m_children->item(j);
+            if (!named(entry, command))
+                continue;
+            for (unsigned long k = 0; k < children(entry); ++k)
+                seen += named(entry->m_children->item(k), commandLine) ? 1 : 0;
+        }
+    }
+    return seen;
+}
+
+// The conversions in one call each, into a buffer kept between calls: a
+// code-page-932 byte never makes more than one UTF-16 unit, and a unit
+// never more than two bytes.
+const Velum::Velum_CHAR* Utf16Into(const std::string& text, std::vector<wchar_t>& buffer)
+{
+    buffer.resize(text.size() + 1);
+    const int length = text.empty() ? 0
+                                    : MultiByteToWideChar(RecordCodePage(), MB_PRECOMPOSED, text.data(),
+                                                          static_cast<int>(text.size()), buffer.data(),
+                                                          static_cast<int>(text.size()));
+    buffer[static_cast<std::size_t>(length > 0 ? length : 0)] = 0;
+    return reinterpret_cast<const Velum::Velum_CHAR*>(buffer.data());
+}
+
+void AnsiInto(const Velum::VelumString& text, std::string& out)
+{
+    const unsigned long units = text.getLength();
+    out.resize(units * 2);
+    const int length =
+        units == 0 ? 0
+                   : WideCharToMultiByte(RecordCodePage(), 0,
+                                         reinterpret_cast<const wchar_t*>(static_cast<const Velum::Velum_CHAR*>(text)),
+                                         static_cast<int>(units), &out[0], static_cast<int>(out.size()), nullptr,
+                                         nullptr);
+    out.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
+// The tree BuildSettingsDocument makes for the command list and history
+// (the few window and other attributes aside), through the same Velum
+// calls. text gives each string already as UTF-16 (null: convert with
+// Utf16Into), in RecordStrings' order.
+Velum::Document BuildTree(const CSettings& settings, const std::vector<Velum::VelumString>* text)
+{
+    std::vector<wchar_t> buffer;
+    std::size_t next = 0;
+    std::vector<std::string> strings;
+    if (text == nullptr)
+        strings = RecordStrings(settings);
+    auto string = [&]() -> const Velum::Velum_CHAR* {
+        const std::size_t at = next++;
+        return text != nullptr ? static_cast<const Velum::Velum_CHAR*>((*text)[at]) : Utf16Into(strings[at], buffer);
+    };
+    Velum::Document document = Velum::createDocument(V(L"1.0"), V(L"TarnicSettings"), V(L""));
+    Velum::Element root = document.getDocumentElement();
+    root.appendChild(document.createTextNode(V(L"\r\n\t")));
+    Velum::Element list = document.createElement(V(L"CommandList"));
+    root.appendChild(list);
+    for (const CCommandEntry* entry : settings.Commands.GetOrder()) {
+        list.appendChild(document.createTextNode(V(L"\r\n\t\t")));
+        Velum::Element command = document.createElement(V(L"command"));
+        list.appendChild(command);
+        command.setAttribute(V(L"command"), string());
+        for (std::size_t i = 0; i < entry->lines.GetCount(); ++i) {
+            command.appendChild(document.createTextNode(V(L"\r\n\t\t\t")));
+            Velum::Element line = document.createElement(V(L"commandline"));
+            command.appendChild(line);
+            line.appendChild(document.createTextNode(string()));
+        }
+        command.appendChild(document.createTextNode(V(L"\r\n\t\t")));
+    }
+    list.appendChild(document.createTextNode(V(L"\r\n\t")));
+    Velum::Element history = document.createElement(V(L"InputHistory"));
+    root.appendChild(history);
+    for (std::size_t i = 0; i < settings.History.GetCount(); ++i) {
+        history.appendChild(document.createTextNode(V(L"\r\n\t\t")));
+        Velum::Element input = document.createElement(V(L"input"));
+        history.appendChild(input);
+        input.appendChild(document.createTextNode(string()));
+    }
+    return document;
+}
+
+// ---------------------------------------------------------------------------
+// Measuring
+
+struct Stats {
+    double median = 0;
+    double min = 0;
+};
+
+Stats Summarize(std::vector<double> samples)
+{
+    Stats stats;
+    if (samples.empty())
+        return stats;
+    std::sort(samples.begin(), samples.end());
+    const std::size_t n = samples.size();
+    stats.median = n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+    stats.min = samples.front();
+    return stats;
+}
+
+// One timed thing. run does its own untimed preparation and clean-up and
+// returns the milliseconds of the timed part, or a negative value when the
+// operation failed.
+struct Operation {
+    std::string name;
+    std::function<double()> run;
+    std::vector<double> samples;
+    int failures = 0;
+};
+
+std::string Fixed(double value, const char* format)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+std::string Grouped(unsigned long long value)
+{
+    const std::string digits = std::to_string(value);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+void PrintTable(const std::vector<std::string>& heads, const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<std::size_t> widths;
+    for (const std::string& head : heads)
+        widths.push_back(head.size());
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], row[i].size());
+    }
+    auto print = [&](const std::vector<std::string>& row) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const int width = static_cast<int>(widths[i]);
+            std::printf(i == 0 ? "%-*s" : "  %*s", width, row[i].c_str());
+        }
+        std::printf("\n");
+    };
+    print(heads);
+    std::size_t total = 0;
+    for (std::size_t width : widths)
+        total += width + 2;
+    std::printf("%s\n", std::string(total - 2, '-').c_str());
+    for (const auto& row : rows)
+        print(row);
+}
+
+bool RemoveFolder(const std::string& folder, const std::vector<std::string>& files)
+{
+    for (const std::string& file : files)
+        DeleteFileA(file.c_str());
+    return RemoveDirectoryA(folder.c_str()) != 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int runs = 15;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else {
+            std::fprintf(stderr, "usage: settings_file_bench [--runs N]\n");
+            return 2;
+        }
+    }
+    if (!Velum::initialize(16, 31, 32)) {
+        std::fprintf(stderr, "Velum::initialize failed\n");
+        return 1;
+    }
+
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "tarnic-settings-" + std::to_string(GetCurrentProcessId());
+    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+        std::fprintf(stderr, "cannot create %s\n", folder.c_str());
+        return 1;
+    }
+    // input.xml is what every reader reads; the writers each have their own
+    // file, so that none of them changes what the readers see.
+    const std::string input = folder + "\\input.xml";
+    const std::string inputBackup = folder + "\\input.bak";
+    const std::string saved = folder + "\\saved.xml";
+    const std::string savedBackup = folder + "\\saved.bak";
+    const std::string velumOut = folder + "\\velum.xml";
+    const std::string plainOut = folder + "\\plain.xml";
+    const std::vector<std::string> files = {input, inputBackup, saved, savedBackup, velumOut, plainOut};
+
+    Record record;
+    const Clock::time_point fillStart = Clock::now();
+    Fill(record);
+    const double fillMs = MsSince(fillStart);
+    if (!SaveSettingsFile(input, inputBackup, record.settings)) {
+        std::fprintf(stderr, "cannot write %s\n", input.c_str());
+        RemoveFolder(folder, files);
+        return 1;
+    }
+    const std::string bytes = ReadBytes(input);
+
+    // What the layer reads back must be the record, or the figures time
+    // different work.
+    bool roundTrip = false;
+    {
+        CSettings loaded;
+        std::string reason;
+        roundTrip = LoadSettingsFile(input, loaded, &reason) == LoadResult::Loaded &&
+                    SameRecord(loaded, record.settings);
+    }
+
+    // Kept for the whole run: the tree the bare serialize writes and the one
+    // ReadSettingsDocument and the walks read.
+    const Velum::Document built = BuildSettingsDocument(record.settings);
+    Velum::Document parsed;
+    {
+        void* file = Velum::openFile(input.c_str(), 0x13);
+        if (file != nullptr) {
+            Velum::lockFile(file, 1);
+            parsed = Velum::parse(file);
+            Velum::closeFile(file);
+        }
+    }
+    if (!parsed) {
+        std::fprintf(stderr, "Velum cannot parse %s\n", input.c_str());
+        RemoveFolder(folder, files);
+        return 1;
+    }
+    const std::vector<std::string> strings = RecordStrings(record.settings);
+    std::vector<Velum::VelumString> wideStrings;
+    for (const std::string& text : strings)
+        wideStrings.push_back(Utf16Of(text));
+
+    std::vector<Operation> ops;
+    auto add = [&](const char* name, std::function<double()> run) {
+        ops.push_back({name, std::move(run), {}, 0});
+        return ops.size() - 1;
+    };
+    // Timed where one operation runs, recorded by the operation after it.
+    double builtFreeMs = -1;
+    double copyMs = -1;
+    double recordFreeMs = -1;
+
+    const std::size_t load = add("LoadSettingsFile", [&] {
+        std::unique_ptr<CSettings> target(new CSettings);
+        std::string reason;
+        const Clock::time_point start = Clock::now();
+        const bool ok = LoadSettingsFile(input, *target, &reason) == LoadResult::Loaded;
+        const double ms = MsSince(start);
+        return ok && target->Commands.GetCount() == kCommandCount ? ms : -1;
+    });
+    const std::size_t parse = add("Velum parse", [&] {
+        const Clock::time_point start = Clock::now();
+        void* file = Velum::openFile(input.c_str(), 0x13);
+        if (file == nullptr)
+            return -1.0;
+        Velum::lockFile(file, 1);
+        bool ok = false;
+        {
+            const Velum::Document document = Velum::parse(file);
+            ok = static_cast<bool>(document);
+        }
+        Velum::closeFile(file);
+        const double ms = MsSince(start);
+        return ok ? ms : -1;
+    });
+    const std::size_t read = add("plain read", [&] {
+        const Clock::time_point start = Clock::now();
+        const std::size_t size = ReadBytes(input).size();
+        const double ms = MsSince(start);
+        return size == bytes.size() ? ms : -1;
+    });
+    const std::size_t save = add("SaveSettingsFile", [&] {
+        const Clock::time_point start = Clock::now();
+        const bool ok = SaveSettingsFile(saved, savedBackup, record.settings);
+        const double ms = MsSince(start);
+        return ok ? ms : -1;
+    });
+    const std::size_t serialize = add("Velum serialize", [&] {
+        const Clock::time_point start = Clock::now();
+        void* file = Velum::openFile(velumOut.c_str(), 0x22);
+        if (file == nullptr)
+            return -1.0;
+        Velum::lockFile(file, 2);
+        const bool written = Velum::serialize(built, 1, file);
+        const bool closed = Velum::closeFile(file);
+        const double ms = MsSince(start);
+        return written && closed ? ms : -1;
+    });
+    const std::size_t write = add("plain write", [&] {
+        const Clock::time_point start = Clock::now();
+        const bool ok = WriteBytes(plainOut, bytes);
+        const double ms = MsSince(start);
+        return ok ? ms : -1;
+    });
+    const std::size_t build = add("BuildSettingsDocument", [&] {
+        const Clock::time_point start = Clock::now();
+        Velum::Document document = BuildSettingsDocument(record.settings);
+        const double ms = MsSince(start);
+        const Clock::time_point freeStart = Clock::now();
+        document = Velum::Document();
+        builtFreeMs = MsSince(freeStart);
+        return ms;
+    });
+    const std::size_t freeBuilt = add("free the built tree", [&] { return builtFreeMs; });
+    const std::size_t readDocument = add("ReadSettingsDocument", [&] {
+        std::unique_ptr<CSettings> target(new CSettings);
+        std::unique_ptr<CSettings> copy(new CSettings);
+        Clock::time_point start = Clock::now();
+        ReadSettingsDocument(parsed, *target);
+        const double ms = MsSince(start);
+        start = Clock::now();
+        *copy = *target;
+        copyMs = MsSince(start);
+        start = Clock::now();
+        target.reset();
+        recordFreeMs = MsSince(start);
+        return copy->Commands.GetCount() == kCommandCount ? ms : -1;
+    });
+    const std::size_t copy = add("copy of the record", [&] { return copyMs; });
+    const std::size_t freeRecord = add("free the record", [&] { return recordFreeMs; });
+    const std::size_t freeParsed = add("free the parsed tree", [&] {
+        void* file = Velum::openFile(input.c_str(), 0x13);
+        if (file == nullptr)
+            return -1.0;
+        Velum::Document document = Velum::parse(file);
+        Velum::closeFile(file);
+        const Clock::time_point start = Clock::now();
+        document = Velum::Document();
+        return MsSince(start);
+    });
+    const std::size_t toUtf16 = add("ANSI to UTF-16", [&] {
+        std::uintptr_t units = 0;
+        const Clock::time_point start = Clock::now();
+        for (const std::string& text : strings)
+            units += Utf16Of(text).getLength();
+        const double ms = MsSince(start);
+        Consume(units);
+        return ms;
+    });
+    const std::size_t toUtf16Once = add("ANSI to UTF-16, one call", [&] {
+        std::uintptr_t units = 0;
+        std::vector<wchar_t> buffer;
+        const Clock::time_point start = Clock::now();
+        for (const std::string& text : strings)
+            units += Utf16Into(text, buffer)[0];
+        const double ms = MsSince(start);
+        Consume(units);
+        return ms;
+    });
+    const std::size_t toAnsi = add("UTF-16 to ANSI", [&] {
+        std::uintptr_t length = 0;
+        const Clock::time_point start = Clock::now();
+        for (const Velum::VelumString& text : wideStrings)
+            length += AnsiOf(text).size();
+        const double ms = MsSince(start);
+        Consume(length);
+        return ms;
+    });
+    const std::size_t toAnsiOnce = add("UTF-16 to ANSI, one call", [&] {
+        std::uintptr_t length = 0;
+        std::string out;
+        const Clock::time_point start = Clock::now();
+        for (const Velum::VelumString& text : wideStrings) {
+            AnsiInto(text, out);
+            length += out.size();
+        }
+        const double ms = MsSince(start);
+        Consume(length);
+        return ms;
+    });
+    const std::size_t walkItem = add("walk by NodeList::item", [&] {
+        const Clock::time_point start = Clock::now();
+        const std::uintptr_t seen = WalkByItem(parsed);
+        const double ms = MsSince(start);
+        Consume(seen);
+        return seen == record.lines ? ms : -1;
+    });
+    const std::size_t walkBodies = add("walk over the bodies", [&] {
+        const Clock::time_point start = Clock::now();
+        const std::uintptr_t seen = WalkBodies(parsed);
+        const double ms = MsSince(start);
+        Consume(seen);
+        return seen == record.lines ? ms : -1;
+    });
+    const std::size_t treeConverted = add("tree from converted text", [&] {
+        const Clock::time_point start = Clock::now();
+        Velum::Document document = BuildTree(record.settings, &wideStrings);
+        return MsSince(start);
+    });
+    const std::size_t treeOnce = add("tree, one-call conversions", [&] {
+        const Clock::time_point start = Clock::now();
+        Velum::Document document = BuildTree(record.settings, nullptr);
+        return MsSince(start);
+    });
+
+    std::printf("Settings file: %s commands (%s command lines, %zu%% Japanese words, %zu%% lines with "
+                "Japanese), %zu history entries; record made in %.0f ms\n",
+                Grouped(kCommandCount).c_str(), Grouped(record.lines).c_str(),
+                record.japaneseWords * 100 / kCommandCount, record.japaneseLines * 100 / record.lines,
+                record.settings.History.GetCount(), fillMs);
+    std::printf("file: %s bytes of UTF-8 XML; code page %u; read back %s\n", Grouped(bytes.size()).c_str(),
+                GetACP(), roundTrip ? "equal to the record" : "DIFFERENT FROM THE RECORD");
+    std::printf("ms, median (min) of %d runs after one warm-up\n", runs);
+    std::fflush(stdout);
+
+    for (int run = 0; run <= runs; ++run) {
+        for (Operation& op : ops) {
+            const double ms = op.run();
+            if (ms < 0)
+                ++op.failures;
+            else if (run > 0)
+                op.samples.push_back(ms);
+        }
+    }
+
+    // The writers must have written the same bytes as the first save, or
+    // the save rows compare unequal work.
+    const bool sameBytes = ReadBytes(saved) == bytes && ReadBytes(velumOut) == bytes && ReadBytes(plainOut) == bytes;
+    RemoveFolder(folder, files);
+
+    std::vector<Stats> stats;
+    for (const Operation& op : ops)
+        stats.push_back(Summarize(op.samples));
+    auto median = [&](std::size_t op) { return stats[op].median; };
+    auto cell = [&](std::size_t op) {
+        return Fixed(stats[op].median, "%.1f") + " (" + Fixed(stats[op].min, "%.1f") + ")";
+    };
+    auto ratio = [](double a, double b, const char* format) { return Fixed(b > 0 ? a / b : 0, format); };
+    const double loadRatio = median(parse) > 0 ? median(load) / median(parse) : 0;
+    const double saveRatio = median(serialize) > 0 ? median(save) / median(serialize) : 0;
+
+    std::printf("\n");
+    PrintTable({"", "settings layer", "Velum alone", "plain file", "layer / Velum", "(of the mins)", "Velum / plain"},
+               {{"load", cell(load), cell(parse), cell(read), Fixed(loadRatio, "%.2fx"),
+                 ratio(stats[load].min, stats[parse].min, "%.2fx"), ratio(median(parse), median(read), "%.0fx")},
+                {"save", cell(save), cell(serialize), cell(write), Fixed(saveRatio, "%.2fx"),
+                 ratio(stats[save].min, stats[serialize].min, "%.2fx"),
+                 ratio(median(serialize), median(write), "%.0fx")}});
+    std::printf("the minima move least with the machine's load; the target is on the medians\n");
+
+    // The parts of each call, each timed by itself; "rest" is what they
+    // leave of the call's median (the file rotation, the caller's record
+    // copied in, and noise: it can come out below zero).
+    auto part = [&](const char* name, double ms, double whole) {
+        return std::vector<std::string>{name, Fixed(ms, "%.1f"), Fixed(100 * ms / whole, "%.0f%%")};
+    };
+    const double loadMs = median(load);
+    const double saveMs = median(save);
+    std::printf("\n");
+    PrintTable({"where LoadSettingsFile's time goes", "ms", "share"},
+               {part("Velum parse (open, lock, parse, free the tree, close)", median(parse), loadMs),
+                part("  of which: free the parsed tree", median(freeParsed), loadMs),
+                part("ReadSettingsDocument (tree to record)", median(readDocument), loadMs),
+                part("copy of the loaded record into the caller's", median(copy), loadMs),
+                part("free the loaded record", median(freeRecord), loadMs),
+                part("rest", loadMs - median(parse) - median(readDocument) - median(copy) - median(freeRecord),
+                     loadMs)});
+    std::printf("\n");
+    PrintTable({"where SaveSettingsFile's time goes", "ms", "share"},
+               {part("BuildSettingsDocument (record to tree)", median(build), saveMs),
+                part("free the built tree", median(freeBuilt), saveMs),
+                part("Velum serialize (open, lock, write, close)", median(serialize), saveMs),
+                part("rest", saveMs - median(build) - median(freeBuilt) - median(serialize), saveMs)});
+    std::printf("\n");
+    PrintTable({"steps of the layer alone, over the same strings and trees", "as the layer", "leaner"},
+               {{"ANSI to UTF-16 of every word, line and entry (leaner: one call, reused buffer)", cell(toUtf16),
+                 cell(toUtf16Once)},
+                {"UTF-16 to ANSI of the same (leaner: one call, reused buffer)", cell(toAnsi), cell(toAnsiOnce)},
+                {"walk of the command lists through handles (leaner: over the bodies)", cell(walkItem),
+                 cell(walkBodies)},
+                {"record to tree (leaner: the same tree, one-call conversions into a reused buffer)",
+                 cell(build), cell(treeOnce)},
+                {"the same tree from UTF-16 converted beforehand: Velum's calls alone", "-",
+                 cell(treeConverted)}});
+    std::printf("%s strings, %s command lines; the trees are timed without their free\n",
+                Grouped(strings.size()).c_str(), Grouped(record.lines).c_str());
+
+    bool complete = roundTrip && sameBytes;
+    if (!sameBytes)
+        std::printf("WRITERS DIFFER: the saved, serialized or plainly written bytes are not the first save's\n");
+    for (const Operation& op : ops) {
+        if (op.failures > 0) {
+            std::printf("FAILED: %s failed %d time(s)\n", op.name.c_str(), op.failures);
+            complete = false;
+        }
+    }
+    const bool met = complete && loadRatio > 0 && loadRatio <= kTargetRatio && saveRatio > 0 &&
+                     saveRatio <= kTargetRatio;
+    std::printf("\nTargets: the settings layer adds at most half again over Velum's own parse and serialize "
+                "(load %.2fx, save %.2fx, each <= %.1fx): %s\n",
+                loadRatio, saveRatio, kTargetRatio, met ? "met" : "MISSED");
+    return complete ? 0 : 1;
+}

@@ -1,0 +1,315 @@
+// How long Tarnic takes from the start of its process to its input window
+// on the screen, beside an empty Windows program that shows one window.
+//
+// Each program is started with CreateProcess from a fresh folder holding
+// it and its DLLs (so no settings or files of a build tree are found), and
+// this program looks for its window every millisecond: the time is from
+// just before CreateProcess to the first look that finds the window of that
+// process visible. The window is then sent WM_CLOSE, which ends either
+// program, and the process is waited for before the next start.
+//
+// The programs take turns, one warm-up start each first, so that machine
+// noise falls on all of them alike. Printed: median, minimum and 90th
+// percentile (nearest rank) in milliseconds, each median over the empty
+// program's (the target is judged on these) and each minimum over its.
+//   startup_bench [--runs N] [Tarnic.exe [empty_window.exe [empty_window_dlls.exe]]]
+// Without paths: bin\Tarnic.exe of the build tree and the two empty
+// programs beside this one.
+
+#include "EmptyWindow.h"
+#include "ProgramNames.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kTargetRatio = 1.5;
+constexpr double kGiveUpMs = 30000;
+
+struct Program {
+    std::string label;
+    std::string source;  // where it was built
+    std::string path;    // the copy that runs
+    const char* windowClass;
+    const char* windowTitle;
+    std::vector<double> samples;
+    int failures = 0;
+};
+
+double NowMs()
+{
+    static const double perMs = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / perMs;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string OwnFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return FolderOf(path);
+}
+
+// Copies the DLLs of source's folder into folder, keeping any already
+// there: every program here takes the same runtime and Velum.
+bool CopyDlls(const std::string& sourceFolder, const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((sourceFolder + "\\*.dll").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return true;
+    bool ok = true;
+    do {
+        const std::string target = folder + "\\" + found.cFileName;
+        if (GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES)
+            ok = CopyFileA((sourceFolder + "\\" + found.cFileName).c_str(), target.c_str(), TRUE) && ok;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return ok;
+}
+
+// Removes the copies; Wine may still hold a program's file a moment after
+// its process ended, so each file gets a few tries.
+void RemoveFolder(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                continue;
+            const std::string file = folder + "\\" + found.cFileName;
+            for (int attempt = 0; attempt < 20 && !DeleteFileA(file.c_str()); ++attempt)
+                Sleep(50);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+struct FindContext {
+    DWORD processId;
+    const char* windowClass;
+    const char* windowTitle;
+    HWND found;
+};
+
+// The visible window of that class and title belonging to the process, or
+// null. FindWindow alone could answer with a window of an earlier run that
+// is still going away.
+HWND VisibleWindowOf(DWORD processId, const char* windowClass, const char* windowTitle)
+{
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, windowClass, windowTitle)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
+// One start: the milliseconds to the visible window, or a negative value
+// when the program ended first or never showed it.
+double StartOnce(const Program& program, const std::string& folder)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::string commandLine = "\"" + program.path + "\"";
+
+    const double start = NowMs();
+    if (!CreateProcessA(program.path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process))
+        return -1;
+    double elapsed = -1;
+    HWND window = nullptr;
+    for (;;) {
+        window = VisibleWindowOf(process.dwProcessId, program.windowClass, program.windowTitle);
+        const double now = NowMs();
+        if (window != nullptr) {
+            elapsed = now - start;
+            break;
+        }
+        if (now - start > kGiveUpMs || WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0)
+            break;
+        Sleep(1);
+    }
+
+    if (window != nullptr)
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+        elapsed = -1;  // a program that will not close is not a clean sample
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return elapsed;
+}
+
+struct Stats {
+    double median = 0;
+    double min = 0;
+    double p90 = 0;
+};
+
+Stats Summarize(std::vector<double> samples)
+{
+    Stats stats;
+    if (samples.empty())
+        return stats;
+    std::sort(samples.begin(), samples.end());
+    const std::size_t n = samples.size();
+    stats.median = n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+    stats.min = samples.front();
+    const std::size_t rank = (90 * n + 99) / 100;  // nearest rank, 1-based
+    stats.p90 = samples[std::max<std::size_t>(rank, 1) - 1];
+    return stats;
+}
+
+std::string Fixed(double value, const char* format)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+void PrintTable(const std::vector<std::string>& heads, const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<std::size_t> widths;
+    for (const std::string& head : heads)
+        widths.push_back(head.size());
+    for (const auto& row : rows) {
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], row[i].size());
+    }
+    auto print = [&](const std::vector<std::string>& row) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const int width = static_cast<int>(widths[i]);
+            std::printf(i == 0 ? "%-*s" : "  %*s", width, row[i].c_str());
+        }
+        std::printf("\n");
+    };
+    print(heads);
+    std::size_t total = 0;
+    for (std::size_t width : widths)
+        total += width + 2;
+    std::printf("%s\n", std::string(total - 2, '-').c_str());
+    for (const auto& row : rows)
+        print(row);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int runs = 15;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else
+            paths.push_back(argv[i]);
+    }
+    const std::string here = OwnFolder();
+    const std::string defaults[] = {here + "\\..\\bin\\Tarnic.exe", here + "\\empty_window.exe",
+                                    here + "\\empty_window_dlls.exe"};
+    for (std::size_t i = paths.size(); i < 3; ++i)
+        paths.push_back(defaults[i]);
+
+    std::vector<Program> programs = {
+        {"empty window (baseline)", paths[1], "", kEmptyWindowClass, kEmptyWindowClass, {}, 0},
+        {"empty window + Tarnic's DLLs", paths[2], "", kEmptyWindowClass, kEmptyWindowClass, {}, 0},
+        {"Tarnic.exe", paths[0], "", MAIN_WINDOW_CLASS, MAIN_WINDOW_CLASS, {}, 0},
+    };
+
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "tarnic-startup-" + std::to_string(GetCurrentProcessId());
+    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+        std::fprintf(stderr, "cannot create %s\n", folder.c_str());
+        return 1;
+    }
+    bool copied = true;
+    for (Program& program : programs) {
+        program.path = folder + "\\" + NameOf(program.source);
+        copied = CopyFileA(program.source.c_str(), program.path.c_str(), FALSE) && copied;
+        copied = CopyDlls(FolderOf(program.source), folder) && copied;
+        if (!copied) {
+            std::fprintf(stderr, "cannot copy %s and its DLLs into %s\n", program.source.c_str(), folder.c_str());
+            RemoveFolder(folder);
+            return 1;
+        }
+    }
+
+    std::printf("Start-up: process start to visible input window, ms, %d runs each after one warm-up\n", runs);
+    std::printf("target: Tarnic within %.1fx the empty window's median\n", kTargetRatio);
+    std::fflush(stdout);
+
+    for (int run = 0; run <= runs; ++run) {
+        for (Program& program : programs) {
+            const double ms = StartOnce(program, folder);
+            if (ms < 0)
+                ++program.failures;
+            else if (run > 0)
+                program.samples.push_back(ms);
+        }
+    }
+    RemoveFolder(folder);
+
+    const Stats empty = Summarize(programs.front().samples);
+    const double baseline = empty.median;
+    std::vector<std::vector<std::string>> rows;
+    for (const Program& program : programs) {
+        const Stats stats = Summarize(program.samples);
+        rows.push_back({program.label, Fixed(stats.median, "%.1f"), Fixed(stats.min, "%.1f"),
+                        Fixed(stats.p90, "%.1f"), Fixed(baseline > 0 ? stats.median / baseline : 0, "%.2fx"),
+                        Fixed(empty.min > 0 ? stats.min / empty.min : 0, "%.2fx"),
+                        std::to_string(program.samples.size())});
+    }
+    std::printf("\n");
+    PrintTable({"program", "median", "min", "p90", "median / empty", "min / empty", "runs"}, rows);
+
+    bool complete = true;
+    for (const Program& program : programs) {
+        if (program.failures > 0) {
+            std::printf("FAILED STARTS: %s did not show its window or did not close %d time(s)\n",
+                        program.label.c_str(), program.failures);
+            complete = false;
+        }
+    }
+    // The medians are what the target names; the minima are printed beside
+    // them because on a shared machine the medians follow its load.
+    const Stats tarnic = Summarize(programs.back().samples);
+    const double medianRatio = baseline > 0 ? tarnic.median / baseline : 0;
+    const double minRatio = empty.min > 0 ? tarnic.min / empty.min : 0;
+    auto verdict = [&](double ratio) { return complete && ratio > 0 && ratio <= kTargetRatio ? "met" : "MISSED"; };
+    std::printf("target (Tarnic within %.1fx the empty window): %s by the medians (%.2fx), %s by the minima (%.2fx)\n",
+                kTargetRatio, verdict(medianRatio), medianRatio, verdict(minRatio), minRatio);
+    return complete ? 0 : 1;
+}
