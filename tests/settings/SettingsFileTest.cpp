@@ -195,6 +195,13 @@ TEST_F(SettingsFile, FilesOfOlderVersions)
     EXPECT_EQ(0u, old.History.GetCount());
     EXPECT_FALSE(old.HistoryList);
 
+    // Written without a version (a program with no version resource):
+    // "#rrggbb" is still the current form.
+    CSettings unversioned = LoadText(
+        "<?xml version=\"1.0\"?><TarnicSettings version=\"\"><WindowInfo TextColor=\"#ff0000\"/>"
+        "</TarnicSettings>");
+    EXPECT_EQ(0x000000FFu, unversioned.Window.TextColor);
+
     // A current file: "#rrggbb", "use" ignored, sizes clamped, small sizes kept.
     struct SizeCase {
         const char* size;
