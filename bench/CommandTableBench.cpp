@@ -17,33 +17,31 @@
 // plain code is. The words, queries and lines come from a fixed seed: two runs
 // differ only by machine noise.
 
+#include "BenchSupport.h"
 #include "CommandTable.h"
 #include "Macros.h"
 #include "TextRoutines.h"
-
-#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 namespace {
 
+using bench::AsciiLower;
+using bench::AsciiUpper;
+using bench::CompoundWord;
+using bench::Consume;
+using bench::FoldedKey;
+using bench::Grouped;
+using bench::Lowered;
+using bench::Random;
 using Clock = std::chrono::steady_clock;
-
-// Each pass adds its results here, so the optimizer cannot drop the work.
-volatile std::uintptr_t g_sink = 0;
-
-void Consume(std::uintptr_t value)
-{
-    g_sink = g_sink + value;
-}
 
 // Command words people give in Japanese, as code page 932 bytes. Several
 // have a second byte that is an ASCII letter or a backslash, which the
@@ -126,46 +124,11 @@ const char* const kLeads[] = {"win", "x", "my", "quick", "net", "k", "go", "tiny
 const char* const kTails[] = {"pad", "view", "man", "tool", "mgr", "cli", "pro", "lite",
                               "32",  "64",   "edit", "sync"};
 
-class Random {
-public:
-    explicit Random(std::uint32_t seed) : m_engine(seed) {}
-
-    std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_engine); }
-    bool Chance(std::size_t percent) { return Below(100) < percent; }
-    template <std::size_t N>
-    const char* Pick(const char* const (&items)[N])
-    {
-        return items[Below(N)];
-    }
-
-private:
-    std::mt19937 m_engine;
-};
-
-char Upper(char c)
-{
-    return FoldAscii(c);
-}
-
-char Lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 std::string Capitalized(std::string s)
 {
     if (!s.empty())
-        s[0] = Upper(s[0]);
+        s[0] = AsciiUpper(s[0]);
     return s;
-}
-
-// The key under which the baseline would take two words as the same.
-std::string FoldedKey(const std::string& word)
-{
-    std::string key = word;
-    for (char& c : key)
-        c = FoldAscii(c);
-    return key;
 }
 
 // The word with every ASCII letter in the other case; the halves of a
@@ -180,7 +143,7 @@ std::string OtherCase(const std::string& word)
             continue;
         }
         const char c = out[i];
-        out[i] = (c >= 'a' && c <= 'z') ? Upper(c) : Lower(c);
+        out[i] = (c >= 'a' && c <= 'z') ? AsciiUpper(c) : AsciiLower(c);
     }
     return out;
 }
@@ -213,7 +176,7 @@ std::string AsciiWord(Random& random)
             word += word.empty() ? Capitalized(piece) : piece;
         } else if (style < 85) {
             for (char c : piece)
-                word += Upper(c);
+                word += AsciiUpper(c);
         } else {
             word += Capitalized(piece);
         }
@@ -226,27 +189,10 @@ std::string AsciiWord(Random& random)
     return word;
 }
 
-std::string JapaneseWord(Random& random)
-{
-    std::string word = random.Pick(kJapaneseWords);
-    if (random.Chance(45))
-        word += random.Pick(kJapaneseWords);
-    if (random.Chance(60))
-        word += std::to_string(random.Below(1000));
-    return word;
-}
-
 std::string NewWord(Random& random, bool* japanese)
 {
     *japanese = random.Chance(20);
-    return *japanese ? JapaneseWord(random) : AsciiWord(random);
-}
-
-std::string Lowered(std::string s)
-{
-    for (char& c : s)
-        c = Lower(c);
-    return s;
+    return *japanese ? CompoundWord(random, kJapaneseWords, 45, 60, 1000) : AsciiWord(random);
 }
 
 // One or two lines of the kinds people store: a program under Program Files
@@ -447,12 +393,6 @@ std::size_t PassesPerStretch(Pass& pass)
     }
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 struct Row {
     std::string operation;
     std::string commands;
@@ -477,79 +417,33 @@ Row Measure(const std::string& operation, const std::string& commands, std::size
         baselineNs.push_back(ElapsedNs(baseline, baselinePasses) /
                              static_cast<double>(baselinePasses * operationsPerPass));
     }
-    return {operation, commands, Median(tarnicNs), Median(baselineNs)};
-}
-
-std::string Grouped(unsigned long long value)
-{
-    std::string digits = std::to_string(value);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
+    // kRounds is odd, so each median is one measured round.
+    return {operation, commands, bench::Summarize(tarnicNs).median, bench::Summarize(baselineNs).median};
 }
 
 std::string FormatNs(double ns)
 {
-    char buffer[32];
-    if (ns < 10) {
-        std::snprintf(buffer, sizeof buffer, "%.2f", ns);
-    } else if (ns < 1000) {
-        std::snprintf(buffer, sizeof buffer, "%.1f", ns);
-    } else {
-        return Grouped(static_cast<unsigned long long>(ns + 0.5));
-    }
-    return buffer;
+    if (ns < 10)
+        return bench::Fixed(ns, "%.2f");
+    if (ns < 1000)
+        return bench::Fixed(ns, "%.1f");
+    return Grouped(static_cast<unsigned long long>(ns + 0.5));
 }
 
 std::string FormatRatio(double ratio)
 {
-    char buffer[32];
     // Three significant figures either way, so a large slowdown still shows.
-    if (ratio >= 100)
-        std::snprintf(buffer, sizeof buffer, "%.0fx", ratio);
-    else
-        std::snprintf(buffer, sizeof buffer, "%.3gx", ratio);
-    return buffer;
+    return bench::Fixed(ratio, ratio >= 100 ? "%.0fx" : "%.3gx");
 }
 
 void PrintTable(const std::vector<Row>& rows)
 {
-    const std::vector<std::string> heads = {"operation", "commands", "Tarnic ns/op", "baseline ns/op",
-                                            "speed-up"};
     std::vector<std::vector<std::string>> cells;
     for (const Row& row : rows) {
         cells.push_back({row.operation, row.commands, FormatNs(row.tarnicNs), FormatNs(row.baselineNs),
                          FormatRatio(row.baselineNs / row.tarnicNs)});
     }
-    std::vector<std::size_t> widths;
-    for (const std::string& head : heads)
-        widths.push_back(head.size());
-    for (const auto& line : cells) {
-        for (std::size_t i = 0; i < line.size(); ++i)
-            widths[i] = std::max(widths[i], line[i].size());
-    }
-    // The operation column reads left to right; the figures line up on the right.
-    auto print = [&](const std::vector<std::string>& line) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            const int width = static_cast<int>(widths[i]);
-            if (i == 0)
-                std::printf("%-*s", width, line[i].c_str());
-            else
-                std::printf("  %*s", width, line[i].c_str());
-        }
-        std::printf("\n");
-    };
-    print(heads);
-    std::size_t total = widths[0];
-    for (std::size_t i = 1; i < widths.size(); ++i)
-        total += 2 + widths[i];
-    std::printf("%s\n", std::string(total, '-').c_str());
-    for (const auto& line : cells)
-        print(line);
+    bench::PrintTable({"operation", "commands", "Tarnic ns/op", "baseline ns/op", "speed-up"}, cells);
 }
 
 void MeasureTable(std::size_t size, Random& random, std::vector<Row>& rows)
@@ -662,12 +556,7 @@ int main()
     const Clock::time_point start = Clock::now();
     std::printf("Command table and macro expansion: ns per operation, median of %d rounds\n", kRounds);
     std::printf("speed-up = baseline / Tarnic (above 1: Tarnic is faster)\n");
-#ifndef __OPTIMIZE__
-    std::printf("warning: built without optimization; the figures mean little\n");
-#endif
-    if (GetACP() != 932)
-        std::printf("warning: the ANSI code page is %u, not 932: the Japanese words are read as single bytes\n",
-                    GetACP());
+    bench::PrintBuildWarnings();
     std::printf("\n");
 
     Random random(20240611);

@@ -28,6 +28,7 @@
 //   keystroke_bench [--rounds N]
 
 #include "App.h"
+#include "BenchSupport.h"
 #include "MainWnd.h"
 #include "Settings.h"
 #include "TextRoutines.h"
@@ -43,12 +44,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <random>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 namespace {
+
+using bench::CompoundWord;
+using bench::FoldedKey;
+using bench::Grouped;
+using bench::NowMs;
+using bench::Random;
 
 constexpr std::size_t kCommandCount = 10000;
 constexpr double kTargetMs = 10.0;
@@ -139,37 +145,6 @@ const char* const kStems[] = {
 const char* const kLeads[] = {"my", "win", "open", "quick", "easy", "hyper", "x", "e", "go", "pro"};
 const char* const kTails[] = {"pad", "view", "tool", "mgr", "lite", "plus", "32", "64", "box", "kit"};
 
-class Random {
-public:
-    explicit Random(std::uint32_t seed) : m_engine(seed) {}
-
-    std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_engine); }
-    bool Percent(std::size_t p) { return Below(100) < p; }
-    template <std::size_t N>
-    const char* OneOf(const char* const (&items)[N])
-    {
-        return items[Below(N)];
-    }
-
-private:
-    std::mt19937 m_engine;
-};
-
-char ToLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-// Every byte folded, trailing bytes too: stricter than the table, so two
-// words kept apart here are apart there as well.
-std::string StrictKey(const std::string& word)
-{
-    std::string key = word;
-    for (char& c : key)
-        c = FoldAscii(c);
-    return key;
-}
-
 std::string AsciiWord(Random& random)
 {
     std::string word;
@@ -178,31 +153,21 @@ std::string AsciiWord(Random& random)
         if (style == 1 || (style == 2 && !word.empty()))
             part[0] = FoldAscii(part[0]);
         else if (style == 3)
-            part = StrictKey(part);
+            part = FoldedKey(part);
         word += part;
     };
     // 0 all small, 1 each piece capitalised, 2 camel case, 3 all capitals.
     const int style = static_cast<int>(random.Below(100) < 55 ? 0 : random.Below(3) + 1);
-    if (random.Percent(30))
-        append(random.OneOf(kLeads), style);
-    append(random.OneOf(kStems), style);
-    if (random.Percent(35))
-        append(random.OneOf(kTails), style);
-    if (random.Percent(65)) {
-        if (random.Percent(10))
+    if (random.Chance(30))
+        append(random.Pick(kLeads), style);
+    append(random.Pick(kStems), style);
+    if (random.Chance(35))
+        append(random.Pick(kTails), style);
+    if (random.Chance(65)) {
+        if (random.Chance(10))
             word += '-';
-        word += std::to_string(random.Below(random.Percent(85) ? 100 : 5000));
+        word += std::to_string(random.Below(random.Chance(85) ? 100 : 5000));
     }
-    return word;
-}
-
-std::string JapaneseWord(Random& random)
-{
-    std::string word = random.OneOf(kJapanese);
-    if (random.Percent(40))
-        word += random.OneOf(kJapanese);
-    if (random.Percent(55))
-        word += std::to_string(random.Below(500));
     return word;
 }
 
@@ -210,7 +175,7 @@ std::string JapaneseWord(Random& random)
 // its argument macro, or a shortcut on the desktop.
 std::string LineFor(const std::string& word, Random& random)
 {
-    if (random.Percent(70))
+    if (random.Chance(70))
         return "\"C:\\Program Files\\" + word + "\\" + word + ".exe\" %0";
     return "\"C:\\Users\\hana\\Desktop\\" + word + ".lnk\"";
 }
@@ -225,9 +190,9 @@ Words Register(CCommandTable& table, Random& random)
     Words words;
     std::unordered_set<std::string> keys;
     while (table.GetCount() < kCommandCount) {
-        const bool japanese = random.Percent(20);
-        const std::string word = japanese ? JapaneseWord(random) : AsciiWord(random);
-        if (!keys.insert(StrictKey(word)).second)
+        const bool japanese = random.Chance(20);
+        const std::string word = japanese ? CompoundWord(random, kJapanese, 40, 55, 500) : AsciiWord(random);
+        if (!keys.insert(FoldedKey(word)).second)
             continue;
         CCommandLinesEx lines;
         lines.Add(LineFor(word, random));
@@ -296,7 +261,7 @@ std::string CommonestOpening(const std::vector<std::string>& words, std::size_t 
     for (const std::string& word : words) {
         if (word.size() < length || IsDBCSLeadByte(static_cast<BYTE>(word[0])))
             continue;
-        std::string opening = StrictKey(word.substr(0, length));
+        std::string opening = FoldedKey(word.substr(0, length));
         if (std::all_of(opening.begin(), opening.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
             ++counts[opening];
     }
@@ -304,10 +269,7 @@ std::string CommonestOpening(const std::vector<std::string>& words, std::size_t 
     for (const auto& entry : counts)
         ranked.push_back({entry.second, entry.first});
     std::sort(ranked.rbegin(), ranked.rend());
-    std::string opening = typical ? ranked[ranked.size() / 2].second : ranked.front().second;
-    for (char& c : opening)
-        c = ToLower(c);
-    return opening;
+    return bench::Lowered(typical ? ranked[ranked.size() / 2].second : ranked.front().second);
 }
 
 std::string CommonestJapaneseCharacter(const std::vector<std::string>& words)
@@ -383,18 +345,6 @@ std::vector<Case> MakeCases(const std::vector<std::string>& words)
 
 // ---------------------------------------------------------------------------
 // Timing
-
-double NowMs()
-{
-    static const double perMs = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return static_cast<double>(frequency.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / perMs;
-}
 
 // Handles what the last sample left queued (paints, the caret), except the
 // icon loads: those would belong to no keystroke.
@@ -605,37 +555,9 @@ private:
 // ---------------------------------------------------------------------------
 // Report
 
-struct Stats {
-    double median = 0;
-    double p95 = 0;
-};
-
-Stats Summarize(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    const std::size_t n = samples.size();
-    const double median = n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-    std::size_t rank = (95 * n + 99) / 100;  // nearest rank, 1-based
-    return {median, samples[std::max<std::size_t>(rank, 1) - 1]};
-}
-
-std::string Grouped(std::size_t value)
-{
-    std::string digits = std::to_string(value);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 std::string Ms(double ms)
 {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, ms < 10 ? "%.2f" : "%.1f", ms);
-    return buffer;
+    return bench::Fixed(ms, ms < 10 ? "%.2f" : "%.1f");
 }
 
 // ASCII as it is; a double-byte character as its two bytes in hex, since
@@ -656,34 +578,6 @@ std::string Printable(const std::string& text)
         trail = !trail && IsLeadByteAt(text.c_str(), i);
     }
     return out + "\"";
-}
-
-void PrintTable(const std::vector<std::string>& heads, const std::vector<std::vector<std::string>>& rows)
-{
-    std::vector<std::size_t> widths;
-    for (const std::string& head : heads)
-        widths.push_back(head.size());
-    for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
-    }
-    auto print = [&](const std::vector<std::string>& row) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const int width = static_cast<int>(widths[i]);
-            if (i < 2)
-                std::printf(i == 0 ? "%-*s" : "  %-*s", width, row[i].c_str());
-            else
-                std::printf("  %*s", width, row[i].c_str());
-        }
-        std::printf("\n");
-    };
-    print(heads);
-    std::size_t total = 0;
-    for (std::size_t width : widths)
-        total += width + 2;
-    std::printf("%s\n", std::string(total - 2, '-').c_str());
-    for (const auto& row : rows)
-        print(row);
 }
 
 int RoundsFromArguments(int argc, char** argv)
@@ -744,12 +638,7 @@ int main(int argc, char** argv)
     std::printf("Keystroke to filled candidate list, ms per keystroke (icons excluded), %d rounds\n", rounds);
     std::printf("%s commands (%zu%% Japanese words) registered in %.0f ms\n", Grouped(kCommandCount).c_str(),
                 words.japanese * 100 / kCommandCount, fillMs);
-#ifndef __OPTIMIZE__
-    std::printf("warning: built without optimization; the figures mean little\n");
-#endif
-    if (GetACP() != 932)
-        std::printf("warning: the ANSI code page is %u, not 932: the Japanese words are read as single bytes\n",
-                    GetACP());
+    bench::PrintBuildWarnings();
     std::fflush(stdout);
 
     const std::vector<Case> cases = MakeCases(words.all);
@@ -809,24 +698,27 @@ int main(int argc, char** argv)
     std::vector<std::vector<std::string>> rows, detail;
     bool allMet = faults.empty();
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        Stats stats[kWays];
+        bench::Stats stats[kWays];
         for (int way = 0; way < kWays; ++way)
-            stats[way] = Summarize(samples[way][i]);
-        const bool met = stats[kTarnic].p95 < kTargetMs;
+            stats[way] = bench::Summarize(samples[way][i], 95);
+        const bool met = stats[kTarnic].percentile < kTargetMs;
         allMet = allMet && met;
         const std::string typed = Printable(Joined(cases[i].keys));
         const std::string listed = Grouped(cases[i].candidates);
-        rows.push_back({cases[i].label, typed, listed, Ms(stats[kTarnic].median), Ms(stats[kTarnic].p95),
-                        Ms(stats[kUnmatched].median), Ms(stats[kUnmatched].p95), Ms(stats[kPlain].median),
-                        Ms(stats[kPlain].p95), met ? "met" : "MISSED"});
+        rows.push_back({cases[i].label, typed, listed, Ms(stats[kTarnic].median), Ms(stats[kTarnic].percentile),
+                        Ms(stats[kUnmatched].median), Ms(stats[kUnmatched].percentile),
+                        Ms(stats[kPlain].median), Ms(stats[kPlain].percentile), met ? "met" : "MISSED"});
         detail.push_back({cases[i].label, typed, listed, Ms(stats[kTarnic].median), Ms(stats[kPlain].median),
                           Ms(stats[kRedrawOff].median), Ms(stats[kPresorted].median),
                           Ms(stats[kVirtual].median), Ms(stats[kScanOnly].median)});
     }
+    // The keystroke and what was typed read left to right; the figures line
+    // up on the right.
+    const std::size_t textColumns = 2;
     std::printf("\n");
-    PrintTable({"keystroke", "typed", "listed", "Tarnic med", "p95", "no match med", "p95", "bare list med",
-                "p95", "p95 < 10 ms"},
-               rows);
+    bench::PrintTable({"keystroke", "typed", "listed", "Tarnic med", "p95", "no match med", "p95", "bare list med",
+                       "p95", "p95 < 10 ms"},
+                      rows, textColumns);
     std::printf("\nno match: as many characters that start no command (%s, %s) into the same box\n",
                 Printable(cases.front().unmatchedKeys.front()).c_str(),
                 Printable(cases.back().unmatchedKeys.front()).c_str());
@@ -837,9 +729,9 @@ int main(int argc, char** argv)
                     "          in with EM_REPLACESEL and the box's completion call made after it\n");
 
     std::printf("\nWhere the time goes: the bare list filled four ways, and the scan alone; medians in ms\n\n");
-    PrintTable({"keystroke", "typed", "listed", "Tarnic", "bare list", "redraw off", "presorted", "virtual",
-                "scan+sort"},
-               detail);
+    bench::PrintTable({"keystroke", "typed", "listed", "Tarnic", "bare list", "redraw off", "presorted", "virtual",
+                       "scan+sort"},
+                      detail, textColumns);
     std::printf("\nredraw off: the same fill between WM_SETREDRAW FALSE and TRUE\n");
     std::printf("presorted:  hits sorted with lstrcmpiA, then put into a list without LVS_SORTASCENDING,\n"
                 "            redraw off\n");

@@ -26,6 +26,7 @@
 // The record comes from a fixed seed: two runs differ only by machine noise.
 //   settings_file_bench [--runs N]
 
+#include "BenchSupport.h"
 #include "Settings.h"
 #include "SettingsFile.h"
 
@@ -41,25 +42,22 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 namespace {
 
+using bench::Consume;
+using bench::Fixed;
+using bench::Grouped;
+using bench::PrintTable;
+using bench::Random;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kCommandCount = 10000;
 constexpr std::size_t kHistoryCount = 255;
 constexpr double kTargetRatio = 1.5;
-
-volatile std::uintptr_t g_sink = 0;
-
-void Consume(std::uintptr_t value)
-{
-    g_sink = g_sink + value;
-}
 
 double MsSince(Clock::time_point start)
 {
@@ -113,22 +111,6 @@ const char* const kStems[] = {
 };
 const char* const kTails[] = {"pad", "view", "man", "tool", "mgr", "cli", "pro", "lite", "32", "64"};
 
-class Random {
-public:
-    explicit Random(std::uint32_t seed) : m_engine(seed) {}
-
-    std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_engine); }
-    bool Chance(std::size_t percent) { return Below(100) < percent; }
-    template <class T, std::size_t N>
-    const T& Pick(const T (&items)[N])
-    {
-        return items[Below(N)];
-    }
-
-private:
-    std::mt19937 m_engine;
-};
-
 struct Pieces {
     std::vector<std::string> japaneseWords;
     std::string users, desktop, documents, tools, log, argument;
@@ -151,18 +133,13 @@ Pieces MakePieces()
 std::string NewWord(const Pieces& pieces, Random& random, bool* japanese)
 {
     *japanese = random.Chance(20);
-    std::string word;
-    if (*japanese) {
-        word = pieces.japaneseWords[random.Below(pieces.japaneseWords.size())];
-        if (random.Chance(50))
-            word += pieces.japaneseWords[random.Below(pieces.japaneseWords.size())];
-    } else {
-        word = random.Pick(kStems);
-        if (random.Chance(40))
-            word += random.Pick(kTails);
-        if (random.Chance(30))
-            word[0] = static_cast<char>(word[0] - 'a' + 'A');
-    }
+    if (*japanese)
+        return bench::CompoundWord(random, pieces.japaneseWords, 50, 70, 1000);
+    std::string word = random.Pick(kStems);
+    if (random.Chance(40))
+        word += random.Pick(kTails);
+    if (random.Chance(30))
+        word[0] = static_cast<char>(word[0] - 'a' + 'A');
     if (random.Chance(70))
         word += std::to_string(random.Below(1000));
     return word;
@@ -209,9 +186,7 @@ void Fill(Record& record)
     while (record.settings.Commands.GetCount() < kCommandCount) {
         bool japanese = false;
         const std::string word = NewWord(pieces, random, &japanese);
-        std::string key = word;
-        for (char& c : key)
-            c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        const std::string key = bench::FoldedKey(word);
         // SYSTEM would stop the load with a message box.
         if (key == system || !taken.insert(key).second)
             continue;
@@ -465,23 +440,6 @@ Velum::Document BuildTree(const CSettings& settings, const std::vector<Velum::Ve
 // ---------------------------------------------------------------------------
 // Measuring
 
-struct Stats {
-    double median = 0;
-    double min = 0;
-};
-
-Stats Summarize(std::vector<double> samples)
-{
-    Stats stats;
-    if (samples.empty())
-        return stats;
-    std::sort(samples.begin(), samples.end());
-    const std::size_t n = samples.size();
-    stats.median = n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-    stats.min = samples.front();
-    return stats;
-}
-
 // One timed thing. run does its own untimed preparation and clean-up and
 // returns the milliseconds of the timed part, or a negative value when the
 // operation failed.
@@ -491,57 +449,6 @@ struct Operation {
     std::vector<double> samples;
     int failures = 0;
 };
-
-std::string Fixed(double value, const char* format)
-{
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
-std::string Grouped(unsigned long long value)
-{
-    const std::string digits = std::to_string(value);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
-void PrintTable(const std::vector<std::string>& heads, const std::vector<std::vector<std::string>>& rows)
-{
-    std::vector<std::size_t> widths;
-    for (const std::string& head : heads)
-        widths.push_back(head.size());
-    for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
-    }
-    auto print = [&](const std::vector<std::string>& row) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const int width = static_cast<int>(widths[i]);
-            std::printf(i == 0 ? "%-*s" : "  %*s", width, row[i].c_str());
-        }
-        std::printf("\n");
-    };
-    print(heads);
-    std::size_t total = 0;
-    for (std::size_t width : widths)
-        total += width + 2;
-    std::printf("%s\n", std::string(total - 2, '-').c_str());
-    for (const auto& row : rows)
-        print(row);
-}
-
-bool RemoveFolder(const std::string& folder, const std::vector<std::string>& files)
-{
-    for (const std::string& file : files)
-        DeleteFileA(file.c_str());
-    return RemoveDirectoryA(folder.c_str()) != 0;
-}
 
 }  // namespace
 
@@ -561,10 +468,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "tarnic-settings-" + std::to_string(GetCurrentProcessId());
-    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+    std::string folder;
+    if (!bench::CreateScratchFolder("tarnic-settings-", &folder)) {
         std::fprintf(stderr, "cannot create %s\n", folder.c_str());
         return 1;
     }
@@ -576,7 +481,6 @@ int main(int argc, char** argv)
     const std::string savedBackup = folder + "\\saved.bak";
     const std::string velumOut = folder + "\\velum.xml";
     const std::string plainOut = folder + "\\plain.xml";
-    const std::vector<std::string> files = {input, inputBackup, saved, savedBackup, velumOut, plainOut};
 
     Record record;
     const Clock::time_point fillStart = Clock::now();
@@ -584,7 +488,7 @@ int main(int argc, char** argv)
     const double fillMs = MsSince(fillStart);
     if (!SaveSettingsFile(input, inputBackup, record.settings)) {
         std::fprintf(stderr, "cannot write %s\n", input.c_str());
-        RemoveFolder(folder, files);
+        bench::RemoveFolder(folder);
         return 1;
     }
     const std::string bytes = ReadBytes(input);
@@ -613,7 +517,7 @@ int main(int argc, char** argv)
     }
     if (!parsed) {
         std::fprintf(stderr, "Velum cannot parse %s\n", input.c_str());
-        RemoveFolder(folder, files);
+        bench::RemoveFolder(folder);
         return 1;
     }
     const std::vector<std::string> strings = RecordStrings(record.settings);
@@ -807,11 +711,11 @@ int main(int argc, char** argv)
     // The writers must have written the same bytes as the first save, or
     // the save rows compare unequal work.
     const bool sameBytes = ReadBytes(saved) == bytes && ReadBytes(velumOut) == bytes && ReadBytes(plainOut) == bytes;
-    RemoveFolder(folder, files);
+    bench::RemoveFolder(folder);
 
-    std::vector<Stats> stats;
+    std::vector<bench::Stats> stats;
     for (const Operation& op : ops)
-        stats.push_back(Summarize(op.samples));
+        stats.push_back(bench::Summarize(op.samples));
     auto median = [&](std::size_t op) { return stats[op].median; };
     auto cell = [&](std::size_t op) {
         return Fixed(stats[op].median, "%.1f") + " (" + Fixed(stats[op].min, "%.1f") + ")";

@@ -16,6 +16,7 @@
 // Without paths: bin\Tarnic.exe of the build tree and the two empty
 // programs beside this one.
 
+#include "BenchSupport.h"
 #include "EmptyWindow.h"
 #include "ProgramNames.h"
 
@@ -30,6 +31,10 @@
 
 namespace {
 
+using bench::Fixed;
+using bench::NowMs;
+using bench::RemoveFolder;
+
 constexpr double kTargetRatio = 1.5;
 constexpr double kGiveUpMs = 30000;
 
@@ -42,18 +47,6 @@ struct Program {
     std::vector<double> samples;
     int failures = 0;
 };
-
-double NowMs()
-{
-    static const double perMs = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return static_cast<double>(frequency.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / perMs;
-}
 
 std::string FolderOf(const std::string& path)
 {
@@ -90,25 +83,6 @@ bool CopyDlls(const std::string& sourceFolder, const std::string& folder)
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return ok;
-}
-
-// Removes the copies; Wine may still hold a program's file a moment after
-// its process ended, so each file gets a few tries.
-void RemoveFolder(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                continue;
-            const std::string file = folder + "\\" + found.cFileName;
-            for (int attempt = 0; attempt < 20 && !DeleteFileA(file.c_str()); ++attempt)
-                Sleep(50);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
 }
 
 struct FindContext {
@@ -172,56 +146,10 @@ double StartOnce(const Program& program, const std::string& folder)
     return elapsed;
 }
 
-struct Stats {
-    double median = 0;
-    double min = 0;
-    double p90 = 0;
-};
-
-Stats Summarize(std::vector<double> samples)
+// The figures of one program's samples, with the 90th percentile.
+bench::Stats Summarize(const std::vector<double>& samples)
 {
-    Stats stats;
-    if (samples.empty())
-        return stats;
-    std::sort(samples.begin(), samples.end());
-    const std::size_t n = samples.size();
-    stats.median = n % 2 == 1 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-    stats.min = samples.front();
-    const std::size_t rank = (90 * n + 99) / 100;  // nearest rank, 1-based
-    stats.p90 = samples[std::max<std::size_t>(rank, 1) - 1];
-    return stats;
-}
-
-std::string Fixed(double value, const char* format)
-{
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
-}
-
-void PrintTable(const std::vector<std::string>& heads, const std::vector<std::vector<std::string>>& rows)
-{
-    std::vector<std::size_t> widths;
-    for (const std::string& head : heads)
-        widths.push_back(head.size());
-    for (const auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
-    }
-    auto print = [&](const std::vector<std::string>& row) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const int width = static_cast<int>(widths[i]);
-            std::printf(i == 0 ? "%-*s" : "  %*s", width, row[i].c_str());
-        }
-        std::printf("\n");
-    };
-    print(heads);
-    std::size_t total = 0;
-    for (std::size_t width : widths)
-        total += width + 2;
-    std::printf("%s\n", std::string(total - 2, '-').c_str());
-    for (const auto& row : rows)
-        print(row);
+    return bench::Summarize(samples, 90);
 }
 
 }  // namespace
@@ -248,10 +176,8 @@ int main(int argc, char** argv)
         {"Tarnic.exe", paths[0], "", MAIN_WINDOW_CLASS, MAIN_WINDOW_CLASS, {}, 0},
     };
 
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "tarnic-startup-" + std::to_string(GetCurrentProcessId());
-    if (!CreateDirectoryA(folder.c_str(), nullptr)) {
+    std::string folder;
+    if (!bench::CreateScratchFolder("tarnic-startup-", &folder)) {
         std::fprintf(stderr, "cannot create %s\n", folder.c_str());
         return 1;
     }
@@ -282,18 +208,18 @@ int main(int argc, char** argv)
     }
     RemoveFolder(folder);
 
-    const Stats empty = Summarize(programs.front().samples);
+    const bench::Stats empty = Summarize(programs.front().samples);
     const double baseline = empty.median;
     std::vector<std::vector<std::string>> rows;
     for (const Program& program : programs) {
-        const Stats stats = Summarize(program.samples);
+        const bench::Stats stats = Summarize(program.samples);
         rows.push_back({program.label, Fixed(stats.median, "%.1f"), Fixed(stats.min, "%.1f"),
-                        Fixed(stats.p90, "%.1f"), Fixed(baseline > 0 ? stats.median / baseline : 0, "%.2fx"),
+                        Fixed(stats.percentile, "%.1f"), Fixed(baseline > 0 ? stats.median / baseline : 0, "%.2fx"),
                         Fixed(empty.min > 0 ? stats.min / empty.min : 0, "%.2fx"),
                         std::to_string(program.samples.size())});
     }
     std::printf("\n");
-    PrintTable({"program", "median", "min", "p90", "median / empty", "min / empty", "runs"}, rows);
+    bench::PrintTable({"program", "median", "min", "p90", "median / empty", "min / empty", "runs"}, rows);
 
     bool complete = true;
     for (const Program& program : programs) {
@@ -305,7 +231,7 @@ int main(int argc, char** argv)
     }
     // The medians are what the target names; the minima are printed beside
     // them because on a shared machine the medians follow its load.
-    const Stats tarnic = Summarize(programs.back().samples);
+    const bench::Stats tarnic = Summarize(programs.back().samples);
     const double medianRatio = baseline > 0 ? tarnic.median / baseline : 0;
     const double minRatio = empty.min > 0 ? tarnic.min / empty.min : 0;
     auto verdict = [&](double ratio) { return complete && ratio > 0 && ratio <= kTargetRatio ? "met" : "MISSED"; };
