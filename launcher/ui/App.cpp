@@ -4,7 +4,6 @@
 #include "TextRoutines.h"
 
 #include <string>
-#include <vector>
 
 HINSTANCE g_instance = nullptr;
 SetLayeredWindowAttributesProc g_setLayeredWindowAttributes = nullptr;

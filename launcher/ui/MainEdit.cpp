@@ -127,7 +127,7 @@ void CMainEdit::GetSelection(int* start, int* end) const
 {
     int first = 0, last = 0;
     korra::CEditCtrlA::GetSel(&first, &last);
-    const std::string text = const_cast<CMainEdit*>(this)->GetWindowText();
+    const std::string text = GetWindowText();
     *start = BytesBefore(text, first);
     *end = BytesBefore(text, last);
 }
