@@ -21,7 +21,10 @@ bool RunSystemLine(const std::string& text)
     if (p == text.size())
         return false;
     std::string line = text.substr(p);
-    ExpandCommandMacros(line, MACROS_SYSTEM_COMMAND, nullptr, nullptr);
+    // "%0" to "%9" stay as typed here, but the expander still looks at the
+    // argument they name, so it gets ten empty ones.
+    const std::string noArguments[MACRO_ARGUMENT_COUNT];
+    ExpandCommandMacros(line, MACROS_SYSTEM_COMMAND, noArguments, nullptr);
     return RunCommandLine(line.c_str()) == 1;
 }
 

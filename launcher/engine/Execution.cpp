@@ -1,5 +1,6 @@
 #include "Execution.h"
 
+#include "Macros.h"
 #include "TextRoutines.h"
 
 #include <shellapi.h>
@@ -30,33 +31,6 @@ std::string ExpandEnvironment(const char* text)
 }
 
 namespace {
-
-// Whether the text of a trimmed command line names an ".exe" program. The
-// program part is the quoted path (without its closing quote) or the text up
-// to the first space.
-bool NamesExeProgram(const char* text)
-{
-    std::string program;
-    if (text[0] == '"') {
-        const char* p = text + 1;
-        while (*p != '\0' && *p != '"') {
-            if (*p == '\\')
-                p += (p[1] != '\0') ? 2 : 1;
-            else
-                p += IsLeadByteAt(p, 0) ? 2 : 1;
-        }
-        program.assign(text, p);  // up to the closing quote, or all of it
-    } else {
-        const int space = FindChar(text, ' ', 0);
-        program.assign(text, space < 0 ? std::char_traits<char>::length(text) : space);
-    }
-    const int dot = FindLastChar(program.c_str(), '.', 0);
-    const std::string extension = dot < 0 ? program : program.substr(dot + 1);
-    if (extension.size() != 3)
-        return false;
-    return FoldAscii(extension[0]) == 'E' && FoldAscii(extension[1]) == 'X' &&
-           FoldAscii(extension[2]) == 'E';
-}
 
 BOOL StartProcess(const std::string& commandLine)
 {

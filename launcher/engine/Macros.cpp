@@ -54,6 +54,28 @@ struct MacroKind {
     DWORD drop;
 };
 
+// Where a quoted token that starts at p ends: at its closing quote, or at the
+// end of the text. A backslash escapes the whole character after it, so in
+// "C:\メモ" neither the second byte of メ nor anything after it is taken
+// for a lead byte that could swallow the closing quote; and a double-byte
+// character is stepped over whole, so the second byte of "ソ" (0x5C) is no
+// backslash.
+const char* QuotedEnd(const char* p)
+{
+    while (*p != '\0' && *p != '"') {
+        if (*p == '\\') {
+            ++p;
+            if (*p == '\0')
+                break;  // a backslash at the very end stays in the token
+        }
+        p += IsLeadByteAt(p, 0) ? 2 : 1;
+    }
+    return p;
+}
+
+// Ten empty arguments, for callers that have none.
+const std::string kNoArguments[MACRO_ARGUMENT_COUNT];
+
 }  // namespace
 
 std::string NextToken(const char* text, const char** rest)
@@ -67,19 +89,7 @@ std::string NextToken(const char* text, const char** rest)
     const char* p = text;
     if (*p == '"') {
         const char* begin = ++p;
-        // Double-byte characters are stepped over whole: the second byte of
-        // "ソ" is 0x5C and must not escape the closing quote.
-        while (*p != '\0' && *p != '"') {
-            if (*p == '\\') {
-                if (p[1] == '\0') {
-                    ++p;
-                    break;
-                }
-                p += 2;
-            } else {
-                p += IsLeadByteAt(p, 0) ? 2 : 1;
-            }
-        }
+        p = QuotedEnd(begin);
         token.assign(begin, p);
         if (*p == '"')
             ++p;
@@ -96,8 +106,27 @@ std::string NextToken(const char* text, const char** rest)
     return token;
 }
 
+bool NamesExeProgram(const char* line)
+{
+    std::string program;
+    if (line[0] == '"') {
+        program.assign(line, QuotedEnd(line + 1));  // up to the closing quote, or all of it
+    } else {
+        const int space = FindChar(line, ' ', 0);  // a tab does not end it
+        program = space < 0 ? std::string(line) : std::string(line, static_cast<std::size_t>(space));
+    }
+    const int dot = FindLastChar(program.c_str(), '.', 0);
+    const std::string extension = dot < 0 ? program : program.substr(dot + 1);
+    if (extension.size() != 3)
+        return false;
+    return FoldAscii(extension[0]) == 'E' && FoldAscii(extension[1]) == 'X' &&
+           FoldAscii(extension[2]) == 'E';
+}
+
 bool ExpandCommandMacros(std::string& text, DWORD flags, const std::string* arguments, bool* used)
 {
+    if (arguments == nullptr)
+        arguments = kNoArguments;
     int pos = NextPercent(text, 0);
     while (pos >= 0) {
         const std::size_t at = static_cast<std::size_t>(pos);

@@ -44,15 +44,21 @@ constexpr int MACRO_ARGUMENT_COUNT = 10;
 constexpr std::size_t MACRO_BLOCK_LIMIT = 519;
 
 // Splits the first token off text: a double-quoted token runs to the next
-// unescaped quote (backslash escapes stay in the token) or to the end, any
+// unescaped quote (a backslash escapes the whole character after it and stays
+// in the token) or to the end, any
 // other token to the first space or tab. *rest is set past the token and the
 // blanks after it, or to null at the end of the text. A null text gives an
 // empty token and a null rest.
 std::string NextToken(const char* text, const char** rest);
 
-// Rewrites text in place. arguments holds MACRO_ARGUMENT_COUNT strings; used,
-// when not null, gets used[n] set for every "%n" expanded. A "%" followed by
-// anything else is removed with that character; a "%" at the end alone.
-// Always returns true.
+// Whether a trimmed command line names an ".exe" program (any letter case):
+// the program part is the quoted path up to its closing quote (the whole line
+// without one), or the text up to the first space.
+bool NamesExeProgram(const char* line);
+
+// Rewrites text in place. arguments holds MACRO_ARGUMENT_COUNT strings, or is
+// null for ten empty ones; used, when not null, gets used[n] set for every
+// "%n" expanded. A "%" followed by anything else is removed with that
+// character; a "%" at the end alone. Always returns true.
 bool ExpandCommandMacros(std::string& text, DWORD flags, const std::string* arguments,
                          bool* used);

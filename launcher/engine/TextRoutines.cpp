@@ -193,6 +193,9 @@ int FindString(const char* text, const char* pattern, int start)
         return -1;
     if (start < 0)
         start = 0;
+    // Past the end there is nothing to align to (and no byte to look at).
+    if (static_cast<std::size_t>(start) >= length)
+        return -1;
     for (std::size_t i = AlignToCharacter(text, start); i + patternLength <= length;
          i += CharSize(text, i)) {
         if (std::memcmp(text + i, pattern, patternLength) == 0)

@@ -1,5 +1,6 @@
 // The tokenizer and the macro language. Byte strings in hex as in
-// TextRoutinesTest: "\x83\x5C" ソ, "\x83\x8B" ル, "\x95\x5C" 表.
+// TextRoutinesTest: "\x83\x5C" ソ, "\x83\x8B" ル, "\x95\x5C" 表,
+// "\x83\x81\x83\x82" メモ (second bytes in the lead-byte range).
 #include "Macros.h"
 
 #include <gtest/gtest.h>
@@ -231,6 +232,77 @@ TEST(NextToken, SplitsQuotedAndPlainTokens)
     EXPECT_EQ("", NextToken(nullptr, &rest));
     EXPECT_EQ(nullptr, rest);
     EXPECT_EQ("x", NextToken("x y", nullptr));
+}
+
+// A backslash escapes a whole character: after "\\メ" the scan must not be one
+// byte out, or it reads 0x81 0x83 and then 0x82 '"' as characters and runs
+// past the closing quote.
+TEST(NextToken, JapaneseAfterABackslash)
+{
+    const TokenCase cases[] = {
+        {"メモ after a backslash", "\"C:\\\x83\x81\x83\x82\" x", "C:\\\x83\x81\x83\x82", "x"},
+        {"one character before the quote", "\"\\\x83\x8B\" -a", "\\\x83\x8B", "-a"},
+        {"ソ after a backslash", "\"C:\\\x83\x5C\" y", "C:\\\x83\x5C", "y"},
+        {"folders of 表 and メモ", "\"D:\\\x95\x5C\\\x83\x81\x83\x82\\a.txt\" b",
+         "D:\\\x95\x5C\\\x83\x81\x83\x82\\a.txt", "b"},
+        {"escaped quote still escapes", "\"a\\\"\x83\x81\" z", "a\\\"\x83\x81", "z"},
+        {"backslash before a lone lead byte at the end", "\"a\\\x83", "a\\\x83", nullptr},
+    };
+    for (const TokenCase& c : cases) {
+        const char* rest = "unset";
+        EXPECT_EQ(c.token, NextToken(c.text, &rest)) << c.name;
+        if (c.rest == nullptr)
+            EXPECT_EQ(nullptr, rest) << c.name;
+        else
+            EXPECT_STREQ(c.rest, rest) << c.name;
+    }
+}
+
+TEST(NamesExeProgram, ProgramPartDecides)
+{
+    const struct {
+        const char* line;
+        bool exe;
+    } cases[] = {
+        {"notepad.exe", true},
+        {"notepad.EXE -a", true},
+        {"notepad", false},
+        {"a.exe.txt", false},
+        {"doc.txt b.exe", false},  // only the part before the first space
+        {"x.exe\tb", false},        // a tab does not end it
+        {"\"C:\\My Tools\\x.exe\" -a", true},
+        {"\"C:\\x.exe", true},  // no closing quote: the whole line
+        {"\"C:\\exe\"", false},
+        // The quoted folder メ is no program; the ".exe" is an argument.
+        {"\"C:\\\x83\x81\" a.exe", false},
+        {"\"C:\\\x83\x81\x83\x82\\\x83\x8B.exe\" x", true},
+        // A dot that is the second byte of a character is no dot.
+        {"\"C:\\exe\x81\x2E\" .txt", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.exe, NamesExeProgram(c.line)) << c.line;
+}
+
+// Callers without typed arguments may pass none: every preset then reads
+// ten empty ones instead of a null array.
+TEST(ExpandCommandMacros, NoArgumentArrayMeansTenEmptyOnes)
+{
+    const struct {
+        DWORD flags;
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {MACROS_SYSTEM_COMMAND, "x.exe %0 %9 %A%a %D%d", "x.exe %0 %9 %A %D"},
+        {MACROS_COMMAND_LINE, "x.exe %0%9 %Aa%a%Dd%d", "x.exe  d"},
+        {MACROS_TYPED_ARGUMENT, "%0%A%a%Dd%d%%", "%"},
+        {MACROS_ICON_LOOKUP, "%A-a%a%D-d%d %5", "-d "},
+    };
+    for (const auto& c : cases) {
+        std::string text = c.text;
+        bool used[MACRO_ARGUMENT_COUNT] = {};
+        EXPECT_TRUE(ExpandCommandMacros(text, c.flags, nullptr, used)) << c.text;
+        EXPECT_EQ(c.expected, text) << c.text;
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,6 +67,47 @@ TEST(FindString, MatchesOnlyOnCharacterBoundaries)
     EXPECT_EQ(-1, FindString("abc", "", 0));
     EXPECT_EQ(0, FindString("abc", "abc", 0));
     EXPECT_EQ(3, FindString("\x83\x8B" "a%d", "%d", 2));
+}
+
+// A start at or past the end finds nothing and reads nothing beyond the
+// text (the sanitizers of the native build watch the bytes after it).
+TEST(FindString, StartAtOrPastTheEnd)
+{
+    const std::string text = "%a%a";
+    for (int start : {4, 5, 6, 64, 4096})
+        EXPECT_EQ(-1, FindString(text.c_str(), "%a", start)) << start;
+    std::vector<char> exact = {'a', '\x83', '\0'};  // nothing after the NUL to hide a read
+    EXPECT_EQ(-1, FindString(exact.data(), "a", 3));
+    EXPECT_EQ(-1, FindString(exact.data(), "\x83", 40));
+}
+
+// Text cut after a lead byte: the lone byte is a character of its own, the
+// NUL after it is never stepped over, and nothing pairs it with what
+// follows the text.
+TEST(TextRoutines, TextEndingInALoneLeadByte)
+{
+    const char* const lone = "a\\\x83";  // a \ and half of a character
+    EXPECT_EQ(1, FindChar(lone, '\\', 0));
+    EXPECT_EQ(2, FindChar(lone, '\x83', 0));
+    EXPECT_EQ(-1, FindChar(lone, 'z', 2));
+    EXPECT_EQ(3, FindChar(lone, '\0', 0));
+    EXPECT_EQ(1, FindLastChar(lone, '\\', 0));
+    EXPECT_EQ(2, FindLastChar(lone, '\x83', 0));
+    EXPECT_EQ(2, FindString(lone, "\x83", 0));
+    EXPECT_EQ(-1, FindString(lone, "\x83\x40", 0));
+    EXPECT_EQ(2, FindFirstOf(lone, "\x83", 0));
+    EXPECT_EQ(-1, FindFirstOf(lone, "\x83\x40", 0));  // a double-byte member needs both bytes
+    EXPECT_EQ(2, FindFirstNotOf(lone, "a\\", 0));
+    EXPECT_EQ(-1, FindFirstNotOf(lone, "a\\\x83", 1));  // a lone lead byte as the last member
+    EXPECT_EQ(12, ParseDecimal("12\x83"));
+    EXPECT_EQ(0u, GetLastError());
+    EXPECT_EQ(-5, ParseDecimal("-5\x83"));
+    EXPECT_EQ(0x1Fu, ParseHex("1F\x83"));
+    EXPECT_EQ(0u, ParseHex("\x83"));
+    EXPECT_EQ(TEXT_ERROR_MISSING, GetLastError());
+    EXPECT_EQ(2u, CharacterSafeLength(lone, 10));
+    EXPECT_TRUE(EndsWithChar(lone, '\x83'));
+    EXPECT_FALSE(EndsWithChar(lone, '\\'));
 }
 
 TEST(FindFirstOf, DoubleByteMembersMatchWhole)
