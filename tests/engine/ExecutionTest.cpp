@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 namespace {
@@ -125,12 +124,9 @@ TEST_F(Execution, AFailedLineShowsItsPreparedTextAndTheRestStillRun)
     EXPECT_EQ("Pellor Error Information", box.caption);
     EXPECT_EQ("Pellor Error Information", box.shownCaption);
 
-    const auto runs = Runs(2);
-    ASSERT_EQ(2u, runs.size());
-    std::vector<std::string> started = {runs[0].commandLine, runs[1].commandLine};
-    std::sort(started.begin(), started.end());
-    EXPECT_EQ("\"" + recorder + "\" first arg", started[0]);
-    EXPECT_EQ("\"" + recorder + "\" third", started[1]);
+    const std::vector<std::string> started = {"\"" + recorder + "\" first arg",
+                                              "\"" + recorder + "\" third"};
+    EXPECT_EQ(started, SortedCommandLines(Runs(2)));
 }
 
 TEST_F(Execution, FailureMessagesAreOwnedByTheInputWindow)

@@ -1,8 +1,11 @@
 // A stand-in program for the tests of starting command lines: it appends
 // its command line, current folder and the TARNIC_PROBE variable to the file
-// named by TARNIC_RECORD_FILE, as one record ending in "--end--".
+// named by TARNIC_RECORD_FILE, as one record ending in "--end--". When
+// TARNIC_RECORD_DELAY holds a number of milliseconds it waits that long
+// first, so that a test can make programs it started earlier write later.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -27,6 +30,9 @@ int main()
     const std::string file = Variable(L"TARNIC_RECORD_FILE");
     if (file.empty())
         return 2;
+    const std::string delay = Variable(L"TARNIC_RECORD_DELAY");
+    if (!delay.empty())
+        Sleep(static_cast<DWORD>(std::strtoul(delay.c_str(), nullptr, 10)));
     char folder[32768] = {};
     GetCurrentDirectoryA(sizeof folder, folder);
     const std::string record = std::string("command line: ") + GetCommandLineA() + "\n" +

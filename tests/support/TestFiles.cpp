@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -118,4 +119,13 @@ std::vector<RecordedRun> ParseRecords(const std::string& text)
         }
     }
     return runs;
+}
+
+std::vector<std::string> SortedCommandLines(const std::vector<RecordedRun>& runs)
+{
+    std::vector<std::string> lines;
+    for (const RecordedRun& run : runs)
+        lines.push_back(run.commandLine);
+    std::sort(lines.begin(), lines.end());
+    return lines;
 }

@@ -28,3 +28,7 @@ struct RecordedRun {
     std::string probe;
 };
 std::vector<RecordedRun> ParseRecords(const std::string& text);
+
+// The command lines of runs in sorted order: programs started one after the
+// other write their records in whatever order they get to it.
+std::vector<std::string> SortedCommandLines(const std::vector<RecordedRun>& runs);
