@@ -3,6 +3,7 @@
 // [Others] sections of key=value lines.
 #pragma once
 
+#include "LegacyIni.h"
 #include "Settings.h"
 
 #include <windows.h>
@@ -10,27 +11,8 @@
 #include <cstddef>
 #include <string>
 
-// Longest lines ReadIniLine is asked for, terminator included.
-constexpr std::size_t kLegacyOuterLineLimit = 50;     // header, unknown sections
-constexpr std::size_t kLegacyValueLineLimit = 64;     // [WindowInfo], [Others]
-constexpr std::size_t kLegacyCommandLineLimit = 280;  // [CommandList]
-
-// Header versions from which [CommandList] holds "word:" lines followed by
-// ":command line" lines; below it, one "word=command line" per command.
-constexpr int kLegacyMultiLineVersion = 210;
-
-enum class IniLineStatus {
-    Complete,  // a whole line, CR LF removed; also the last line of a file without CR
-    Cut,       // the first part of a longer line; the rest is read as the next line
-    End,       // nothing left to read
-};
-
-// Reads the next line of file byte by byte into buffer, at most limit - 1
-// bytes and NUL-terminated. The byte after a CR is taken to be its LF and is
-// discarded unseen. A line longer than the buffer is cut at a character
-// boundary: a lead byte that would lose its second half is left in the file
-// and starts the next line. On End (or a read error) buffer holds "".
-// limit must be at least 3.
+// ReadIniLine of LegacyIni.h over an open file: a lead byte that would lose
+// its second half is left in the file and starts the next line.
 IniLineStatus ReadIniLine(HANDLE file, char* buffer, std::size_t limit);
 
 // Reads the legacy settings file at path into settings: the window's place,
