@@ -2,8 +2,8 @@
 // input is a command line, then a newline and the typed text after the
 // command word (as dispatch hands it on). The typed text is split and
 // expanded as a command's run does it, then the command line is expanded
-// with every preset and with flags taken from the input. Beyond what the
-// sanitizers catch:
+// with every preset and with flags taken from the input, and once more
+// without an argument array. Beyond what the sanitizers catch:
 // - with every drop bit and no expand bit, no "%" may survive on a
 //   character boundary;
 // - the result may grow only by what the values put in (arguments and
@@ -33,6 +33,9 @@ DWORD FlagsOf(const uint8_t* data, size_t size)
 
 std::size_t LongestValue(const std::string* arguments)
 {
+    static const std::string none[MACRO_ARGUMENT_COUNT];
+    if (arguments == nullptr)
+        arguments = none;
     char directory[MAX_PATH * 2] = {};
     std::size_t longest = GetWindowsDirectoryA(directory, sizeof directory);
     const std::size_t system = GetSystemDirectoryA(directory, sizeof directory);
@@ -88,5 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (DWORD flags : {MACROS_COMMAND_LINE, MACROS_TYPED_ARGUMENT, MACROS_ICON_LOOKUP,
                         MACROS_SYSTEM_COMMAND, kDropEverything, FlagsOf(data, size)})
         Expand(line, flags, arguments);
+    // Callers without typed arguments may pass none at all.
+    for (DWORD flags : {MACROS_COMMAND_LINE, MACROS_SYSTEM_COMMAND, FlagsOf(data, size)})
+        Expand(line, flags, nullptr);
     return 0;
 }
