@@ -204,6 +204,19 @@ struct TokenCase {
     const char* rest;  // null: no rest
 };
 
+template <std::size_t N>
+void ExpectTokens(const TokenCase (&cases)[N])
+{
+    for (const TokenCase& c : cases) {
+        const char* rest = "unset";
+        EXPECT_EQ(c.token, NextToken(c.text, &rest)) << c.name;
+        if (c.rest == nullptr)
+            EXPECT_EQ(nullptr, rest) << c.name;
+        else
+            EXPECT_STREQ(c.rest, rest) << c.name;
+    }
+}
+
 TEST(NextToken, SplitsQuotedAndPlainTokens)
 {
     const TokenCase cases[] = {
@@ -220,14 +233,7 @@ TEST(NextToken, SplitsQuotedAndPlainTokens)
          "\"C:\\\x83\x5C\x83\x74\x83\x67\" -a", "C:\\\x83\x5C\x83\x74\x83\x67", "-a"},
         {"quote directly after a token", "\"a\"b c", "a", "b c"},
     };
-    for (const TokenCase& c : cases) {
-        const char* rest = "unset";
-        EXPECT_EQ(c.token, NextToken(c.text, &rest)) << c.name;
-        if (c.rest == nullptr)
-            EXPECT_EQ(nullptr, rest) << c.name;
-        else
-            EXPECT_STREQ(c.rest, rest) << c.name;
-    }
+    ExpectTokens(cases);
     const char* rest = "unset";
     EXPECT_EQ("", NextToken(nullptr, &rest));
     EXPECT_EQ(nullptr, rest);
@@ -248,14 +254,7 @@ TEST(NextToken, JapaneseAfterABackslash)
         {"escaped quote still escapes", "\"a\\\"\x83\x81\" z", "a\\\"\x83\x81", "z"},
         {"backslash before a lone lead byte at the end", "\"a\\\x83", "a\\\x83", nullptr},
     };
-    for (const TokenCase& c : cases) {
-        const char* rest = "unset";
-        EXPECT_EQ(c.token, NextToken(c.text, &rest)) << c.name;
-        if (c.rest == nullptr)
-            EXPECT_EQ(nullptr, rest) << c.name;
-        else
-            EXPECT_STREQ(c.rest, rest) << c.name;
-    }
+    ExpectTokens(cases);
 }
 
 TEST(NamesExeProgram, ProgramPartDecides)
