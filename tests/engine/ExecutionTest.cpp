@@ -129,6 +129,23 @@ TEST_F(Execution, AFailedLineShowsItsPreparedTextAndTheRestStillRun)
     EXPECT_EQ(started, SortedCommandLines(Runs(2)));
 }
 
+// Typed quoted paths with Japanese right after a backslash stay one
+// argument each, and so does a program in such a folder.
+TEST_F(Execution, JapaneseAfterABackslashStaysInItsArgument)
+{
+    const std::string memo = folder + "\\" + Ansi("メモ");
+    CreateDirectoryA(memo.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(recorder.c_str(), (memo + "\\rec.exe").c_str(), FALSE));
+    CCommandLinesEx lines;
+    lines.Add("\"" + memo + "\\rec.exe\" [%0] [%1] [%2]");
+    MessageBoxCapture capture;
+    lines.ExecuteWithArguments(Ansi("\"C:\\メモ\" \"D:\\表\\ソフト\" x").c_str());
+    EXPECT_TRUE(capture.Boxes().empty());
+    const auto runs = Runs(1);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ("\"" + memo + "\\rec.exe\" " + Ansi("[C:\\メモ] [D:\\表\\ソフト] [x]"), runs[0].commandLine);
+}
+
 TEST_F(Execution, FailureMessagesAreOwnedByTheInputWindow)
 {
     WNDCLASSA windowClass = {};
