@@ -47,3 +47,12 @@
 // in the script and stands in whenever the history is empty.
 #define ID_HISTORY_BASE                 50000
 #define IDM_HISTORY_PLACEHOLDER         50999
+
+// About box: dialog 101 with its version static, home-page link and
+// version-check button; dialog 177 holds the browser of the version check.
+#define IDD_ABOUT                       101
+#define IDD_CONNECT                     177
+#define IDC_VERSION_TEXT                1000
+#define IDC_HOMEPAGE_LINK               4000
+#define IDC_CHECK_VERSION               4004
+#define IDS_VERSION_UNKNOWN             2100

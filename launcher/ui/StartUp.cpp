@@ -7,6 +7,8 @@
 #include "SettingsFile.h"
 #include "resource.h"
 
+#include "korra/LinkCtrl.h"
+
 #include <velum/Velum.h>
 
 #include <commctrl.h>
@@ -58,6 +60,7 @@ int RunLauncher(HINSTANCE instance, int argc, char** argv)
 
     g_instance = instance;
     korra::SetResourceInstance(instance);
+    korra::RegisterLinkControlClass(instance);  // the About box's link
     Velum::initialize(16, 31, 32);
     LoadLibraryA("RICHED32.DLL");  // the "RICHEDIT" class of the input box; never unloaded
     InitCommonControls();
