@@ -281,6 +281,12 @@ void MoveFocusAlong(HWND window, bool backwards)
     HWND parent = ::GetParent(window);
     if (parent == nullptr)
         return;
+    // A dialog moves the focus itself, so that the button that gets it also
+    // becomes the default one (Enter then presses it, not IDOK). Other
+    // parents ignore the message, and the focus is set here.
+    ::SendMessageA(parent, WM_NEXTDLGCTL, backwards ? TRUE : FALSE, FALSE);
+    if (::GetFocus() != window)
+        return;
     HWND next = ::GetNextDlgTabItem(parent, window, backwards ? TRUE : FALSE);
     if (next != nullptr && next != window)
         ::SetFocus(next);
