@@ -33,6 +33,7 @@ struct Script {
     std::size_t next = 0;
     int ticks = 0;
     bool sawBox = false;
+    bool closedByWatchdog = false;
 };
 Script* g_script = nullptr;
 
@@ -41,13 +42,16 @@ HWND FindAboutBox()
     return FindWindowA(reinterpret_cast<const char*>(WC_DIALOG), "About...");
 }
 
-void CALLBACK PlayStep(HWND, UINT, UINT_PTR timer, DWORD)
+void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD)
 {
-    HWND about = FindAboutBox();
     if (g_script == nullptr)
         return;
-    if (++g_script->ticks > 100 && about != nullptr) {
-        PostMessageA(about, WM_COMMAND, IDCANCEL, 0);  // the watchdog: never hang
+    HWND about = FindAboutBox();
+    // The watchdog: a box still open after five seconds is closed, so that
+    // a box that ignores its keys fails the test instead of hanging it.
+    if (++g_script->ticks > 50 && about != nullptr) {
+        g_script->closedByWatchdog = true;
+        PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
         return;
     }
     // Steps wait until the box is up and active, with the focus in it.
@@ -55,11 +59,8 @@ void CALLBACK PlayStep(HWND, UINT, UINT_PTR timer, DWORD)
         GetFocus() == nullptr)
         return;
     g_script->sawBox = true;
-    if (g_script->next < g_script->steps.size()) {
+    if (g_script->next < g_script->steps.size())
         g_script->steps[g_script->next++](about);
-        return;
-    }
-    KillTimer(nullptr, timer);
 }
 
 ShellEdges g_edges;
@@ -174,7 +175,7 @@ protected:
         steps.push_back([](HWND) { PostKey(VK_ESCAPE); });
         Script script{std::move(steps)};
         g_script = &script;
-        SetTimer(nullptr, 0, 100, PlayStep);
+        const UINT_PTR timer = SetTimer(nullptr, 0, 100, PlayStep);
         // As the menu leaves it (it brings the window forward first) and as
         // typing needs it: the input window is the active one.
         window->SetForegroundWindow();
@@ -189,8 +190,10 @@ protected:
         } else {
             window->SendMessage(WM_COMMAND, ID_ABOUT);
         }
+        KillTimer(nullptr, timer);
         g_script = nullptr;
         EXPECT_TRUE(script.sawBox) << "the About box did not show";
+        EXPECT_FALSE(script.closedByWatchdog) << "the box stayed open after its script";
         EXPECT_EQ(script.steps.size(), script.next) << "the box closed before the script ended";
         EXPECT_EQ(nullptr, FindAboutBox());
     }
