@@ -306,6 +306,57 @@ TEST_F(LinkControl, ShowsANewColourAtTheNextRedrawAndANewFontAtOnce)
     EXPECT_NE(before, PixelsOf(link.GetHwnd(), green));
 }
 
+bool ThemeActive()
+{
+    HMODULE theme = ::LoadLibraryA("UxTheme.dll");
+    auto isActive = theme == nullptr ? nullptr
+                                     : reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(
+                                           ::GetProcAddress(theme, "IsThemeActive")));
+    return isActive != nullptr && isActive();
+}
+
+TEST_F(LinkControl, DrawsEachLookInItsOwnColours)
+{
+    const COLORREF normal = RGB(0, 0, 255);
+    const COLORREF gray = ::GetSysColor(COLOR_GRAYTEXT);
+    const COLORREF light = ::GetSysColor(COLOR_3DHILIGHT);
+    ASSERT_NE(gray, light);
+    struct Case {
+        const char* name;
+        DWORD style;
+        bool enabled;
+        bool target;
+        int normalPixels;  // -1: none, 1: some
+        int grayPixels;
+        int lightPixels;  // 0: not looked at
+    } cases[] = {
+        {"a link", 0, true, true, 1, -1, 0},
+        {"kind 1 draws no text", 1, true, true, -1, -1, 0},
+        {"kind 2 draws no text", 2, true, true, -1, -1, 0},
+        {"disabled, grey style: flat grey", korra::LCS_GRAYED, false, true, -1, 1, -1},
+        {"disabled: embossed grey", 0, false, true, -1, 1, 1},
+    };
+    const bool themed = ThemeActive();
+    for (const Case& c : cases) {
+        if (themed && c.lightPixels > 0)
+            continue;  // the theme draws its own disabled text
+        korra::CLinkCtrlA looks;
+        ASSERT_TRUE(looks.Create(nullptr, "Morrowfield", WS_VISIBLE | c.style, 0, 10, 80, 300, 20,
+                                 nullptr, parent));
+        looks.SetTarget(c.target ? recorder.c_str() : "");
+        looks.SetNormalColor(normal);
+        looks.EnableWindow(c.enabled ? TRUE : FALSE);
+        looks.RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        const auto seen = [&](COLORREF color) { return PixelsOf(looks.GetHwnd(), color) > 0 ? 1 : -1; };
+        EXPECT_EQ(c.normalPixels, seen(normal)) << c.name;
+        EXPECT_EQ(c.grayPixels, seen(gray)) << c.name;
+        if (c.lightPixels != 0) {
+            EXPECT_EQ(c.lightPixels, seen(light)) << c.name;
+        }
+        looks.DestroyWindow();
+    }
+}
+
 TEST_F(LinkControl, WrapsOnlyLinkControls)
 {
     korra::CLinkCtrlA other;
