@@ -120,7 +120,7 @@ BOOL CAboutDlg::OnInitDialog()
 
     char version[kVersionTextBytes] = {};
     unsigned size = sizeof version;
-    if (!GetVersionText(nullptr, version, &size)) {
+    if (!GetVersionText(VersionModule(), version, &size)) {
         // No version resource (or a text that does not fit): say so rather
         // than show nothing or a guess.
         if (LoadStringA(korra::GetResourceInstance(), IDS_VERSION_UNKNOWN, version,
@@ -165,7 +165,7 @@ void CAboutDlg::CheckLatestVersion()
 {
     VS_FIXEDFILEINFO info = {};
     const std::string address =
-        VersionCheckAddress(GetFixedFileInfo(nullptr, &info) ? &info : nullptr);
+        VersionCheckAddress(GetFixedFileInfo(VersionModule(), &info) ? &info : nullptr);
     if (ShowWebDialog(korra::GetResourceInstance(), IDD_CONNECT, m_hWnd, 0, address.c_str(),
                       m_smallIcon, m_largeIcon) == 0)
         return;

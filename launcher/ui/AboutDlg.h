@@ -22,20 +22,25 @@ public:
     // browser can be embedded, else in the user's default browser.
     void CheckLatestVersion();
 
-    // The link's font for the focused and hover states: none until the box
-    // first opened, then kept (and deleted with the object).
-    HFONT GetLinkFont() const { return m_linkFont; }
+    // The file whose version resource the box reads: the program's own
+    // unless set ("" restores that).
+    void SetVersionModule(const std::string& path) { m_versionModule = path; }
 
 protected:
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    const char* VersionModule() const
+    {
+        return m_versionModule.empty() ? nullptr : m_versionModule.c_str();
+    }
     BOOL OnInitDialog();
     void SetUpLink();
 
     HFONT m_linkFont = nullptr;   // ours
     HICON m_smallIcon = nullptr;  // ours
     HICON m_largeIcon = nullptr;  // the shared resource icon: never destroyed
+    std::string m_versionModule;  // "" for the program itself
 };
 
 // The maker's home page, the link's target.

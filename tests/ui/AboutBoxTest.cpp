@@ -168,9 +168,10 @@ protected:
 
     HWND Box() { return window->GetEdit().GetHwnd(); }
 
-    enum class Opener { Typed, MenuItem };
+    enum class Opener { Typed, MenuItem, Own };
     // Opens the box, plays the steps in it, then closes it with Esc.
-    void RunAboutBox(Opener opener, std::vector<Step> steps)
+    // Opener::Own runs ownBox over the input window.
+    void RunAboutBox(Opener opener, std::vector<Step> steps, CAboutDlg* ownBox = nullptr)
     {
         steps.push_back([](HWND) { PostKey(VK_ESCAPE); });
         Script script{std::move(steps)};
@@ -187,8 +188,10 @@ protected:
             PostMessageA(Box(), WM_KEYDOWN, VK_RETURN, 1);
             PostMessageA(Box(), WM_KEYUP, VK_RETURN, 0xC0000001);
             Pump();
-        } else {
+        } else if (opener == Opener::MenuItem) {
             window->SendMessage(WM_COMMAND, ID_ABOUT);
+        } else {
+            ownBox->DoModal(window->GetHwnd());
         }
         KillTimer(nullptr, timer);
         g_script = nullptr;
@@ -333,6 +336,30 @@ TEST_F(AboutBox, CheckingTheVersionTwiceOpensTheSameAddressInTheDefaultBrowser)
         "\"https://morrowfield.example/service/version_check?product=Pellor&version_check=&version=2.22.8.31\"";
     for (const RecordedRun& run : runs)
         EXPECT_NE(std::string::npos, run.commandLine.find(expected)) << run.commandLine;
+}
+
+TEST_F(AboutBox, WithoutAVersionResourceSaysSoAndChecksWithoutAVersion)
+{
+    HMODULE engine = LoadLibraryA("mshtml.dll");
+    if (engine != nullptr) {
+        FreeLibrary(engine);
+        GTEST_SKIP() << "the HTML engine is installed: the version check embeds a browser";
+    }
+    CAboutDlg box;
+    box.SetVersionModule(recorder);  // a program without a version resource
+    std::string version;
+    RunAboutBox(Opener::Own,
+                {[&](HWND about) {
+                     char text[64] = {};
+                     GetDlgItemTextA(about, IDC_VERSION_TEXT, text, sizeof text);
+                     version = text;
+                     SendMessageA(GetDlgItem(about, IDC_CHECK_VERSION), BM_CLICK, 0, 0);
+                 }},
+                &box);
+    EXPECT_EQ(Ansi("(不明)"), version);
+    const std::vector<RecordedRun> runs = Runs(1);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_NE(std::string::npos, runs[0].commandLine.find("&version=\"")) << runs[0].commandLine;
 }
 
 TEST(VersionCheck, AddressCarriesTheFourPartsOfTheProductVersion)
