@@ -24,6 +24,8 @@ bool HtmlEngineLoads()
     return true;
 }
 
+HtmlEngineCheck g_htmlEngineCheck = HtmlEngineLoads;
+
 std::wstring Widen(const char* text)
 {
     const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
@@ -65,7 +67,7 @@ BOOL WebDialog::OnInitDialog(HWND dialog)
     RECT client;
     GetClientRect(dialog, &client);
     host.RegisterWindowClass(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE)));
-    bool ready = HtmlEngineLoads() &&
+    bool ready = g_htmlEngineCheck() &&
                  host.Create(dialog, client, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                              WS_EX_CLIENTEDGE) != nullptr &&
                  SUCCEEDED(host.CreateControl(kBrowserProgId)) &&
@@ -144,6 +146,11 @@ INT_PTR CALLBACK WebDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 }
 
 }  // namespace
+
+void SetHtmlEngineCheck(HtmlEngineCheck check)
+{
+    g_htmlEngineCheck = check != nullptr ? check : HtmlEngineLoads;
+}
 
 int ShowWebDialog(HINSTANCE instance, int templateId, HWND owner, UINT flags, const char* url,
                   HICON smallIcon, HICON largeIcon)

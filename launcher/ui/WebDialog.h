@@ -13,3 +13,9 @@
 // modal frame instead.
 int ShowWebDialog(HINSTANCE instance, int templateId, HWND owner, UINT flags, const char* url,
                   HICON smallIcon, HICON largeIcon);
+
+// Whether a page can be shown at all: by default, whether the HTML engine
+// loads. Tests replace it to run the dialog where the engine is switched
+// off; null restores the default.
+using HtmlEngineCheck = bool (*)();
+void SetHtmlEngineCheck(HtmlEngineCheck check);

@@ -12,6 +12,7 @@
 #include "WebDialog.h"
 #include "resource.h"
 
+#include "korra/AxHost.h"
 #include "korra/LinkCtrl.h"
 
 #include <gtest/gtest.h>
@@ -24,11 +25,13 @@
 
 namespace {
 
-using Step = std::function<void(HWND about)>;
+using Step = std::function<void(HWND dialog)>;
 
-// The script the timer plays in the modal loop; the box is closed after
-// the last step, or after a few seconds when it never showed.
+// The script the timer plays in the modal loop of the dialog with the
+// caption; the dialog is closed after the last step, or after a few seconds
+// when it never showed.
 struct Script {
+    const char* caption;
     std::vector<Step> steps;
     std::size_t next = 0;
     int ticks = 0;
@@ -37,16 +40,16 @@ struct Script {
 };
 Script* g_script = nullptr;
 
-HWND FindAboutBox()
+HWND FindDialog(const char* caption)
 {
-    return FindWindowA(reinterpret_cast<const char*>(WC_DIALOG), "About...");
+    return FindWindowA(reinterpret_cast<const char*>(WC_DIALOG), caption);
 }
 
 void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD)
 {
     if (g_script == nullptr)
         return;
-    HWND about = FindAboutBox();
+    HWND about = FindDialog(g_script->caption);
     // The watchdog: a box still open after five seconds is closed, so that
     // a box that ignores its keys fails the test instead of hanging it.
     if (++g_script->ticks > 50 && about != nullptr) {
@@ -79,6 +82,23 @@ void PostKey(WORD key)
 {
     PostMessageA(GetFocus(), WM_KEYDOWN, key, 1);
     PostMessageA(GetFocus(), WM_KEYUP, key, 0xC0000001);
+}
+
+// Runs open, which shows the dialog modally, with the steps played in it
+// and Esc after them.
+void RunScripted(const char* caption, std::vector<Step> steps, const std::function<void()>& open)
+{
+    steps.push_back([](HWND) { PostKey(VK_ESCAPE); });
+    Script script{caption, std::move(steps)};
+    g_script = &script;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, PlayStep);
+    open();
+    KillTimer(nullptr, timer);
+    g_script = nullptr;
+    EXPECT_TRUE(script.sawBox) << caption << " did not show";
+    EXPECT_FALSE(script.closedByWatchdog) << caption << " stayed open after its script";
+    EXPECT_EQ(script.steps.size(), script.next) << caption << " closed before the script ended";
+    EXPECT_EQ(nullptr, FindDialog(caption));
 }
 
 class AboutBox : public ::testing::Test {
@@ -173,32 +193,24 @@ protected:
     // Opener::Own runs ownBox over the input window.
     void RunAboutBox(Opener opener, std::vector<Step> steps, CAboutDlg* ownBox = nullptr)
     {
-        steps.push_back([](HWND) { PostKey(VK_ESCAPE); });
-        Script script{std::move(steps)};
-        g_script = &script;
-        const UINT_PTR timer = SetTimer(nullptr, 0, 100, PlayStep);
         // As the menu leaves it (it brings the window forward first) and as
         // typing needs it: the input window is the active one.
         window->SetForegroundWindow();
         Pump();
-        if (opener == Opener::Typed) {
-            SetFocus(Box());
-            for (char c : std::string("about"))
-                SendMessageA(Box(), WM_CHAR, static_cast<BYTE>(c), 1);
-            PostMessageA(Box(), WM_KEYDOWN, VK_RETURN, 1);
-            PostMessageA(Box(), WM_KEYUP, VK_RETURN, 0xC0000001);
-            Pump();
-        } else if (opener == Opener::MenuItem) {
-            window->SendMessage(WM_COMMAND, ID_ABOUT);
-        } else {
-            ownBox->DoModal(window->GetHwnd());
-        }
-        KillTimer(nullptr, timer);
-        g_script = nullptr;
-        EXPECT_TRUE(script.sawBox) << "the About box did not show";
-        EXPECT_FALSE(script.closedByWatchdog) << "the box stayed open after its script";
-        EXPECT_EQ(script.steps.size(), script.next) << "the box closed before the script ended";
-        EXPECT_EQ(nullptr, FindAboutBox());
+        RunScripted("About...", std::move(steps), [&] {
+            if (opener == Opener::Typed) {
+                SetFocus(Box());
+                for (char c : std::string("about"))
+                    SendMessageA(Box(), WM_CHAR, static_cast<BYTE>(c), 1);
+                PostMessageA(Box(), WM_KEYDOWN, VK_RETURN, 1);
+                PostMessageA(Box(), WM_KEYUP, VK_RETURN, 0xC0000001);
+                Pump();
+            } else if (opener == Opener::MenuItem) {
+                window->SendMessage(WM_COMMAND, ID_ABOUT);
+            } else {
+                ownBox->DoModal(window->GetHwnd());
+            }
+        });
     }
 
     std::vector<RecordedRun> Runs(int count) { return ParseRecords(WaitForRecords(records, count)); }
@@ -382,6 +394,46 @@ TEST(VersionCheck, AddressCarriesTheFourPartsOfTheProductVersion)
     }
     // Without a version resource the version is left empty, not made up.
     EXPECT_EQ(base, VersionCheckAddress(nullptr));
+}
+
+// The dialog around the browser control, where the control can be made:
+// Wine makes it even with its HTML engine off, so the engine check is
+// passed over and an address that needs no engine or network is shown.
+TEST(WebDialog, KeepsTheBrowserFillingItAndEndsWithZeroOnEsc)
+{
+    SetHtmlEngineCheck([] { return true; });
+    struct Fill {
+        SIZE client, host;
+    };
+    std::vector<Fill> seen;
+    auto look = [&](HWND dialog) {
+        HWND host = FindWindowExA(dialog, nullptr, korra::CAxHostA::GetWndClassName(), nullptr);
+        RECT client = {}, hostRect = {};
+        GetClientRect(dialog, &client);
+        GetWindowRect(host, &hostRect);
+        seen.push_back({{client.right, client.bottom},
+                        {hostRect.right - hostRect.left, hostRect.bottom - hostRect.top}});
+    };
+    auto resize = [](int width, int height) {
+        return [=](HWND dialog) {
+            SetWindowPos(dialog, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+        };
+    };
+    int result = -5;
+    RunScripted("Connect...", {look, resize(500, 300), look, resize(260, 160), look}, [&] {
+        result = ShowWebDialog(GetModuleHandleA(nullptr), IDD_CONNECT, nullptr, 0, "about:blank",
+                               nullptr, nullptr);
+    });
+    SetHtmlEngineCheck(nullptr);
+    if (result == 1)
+        GTEST_SKIP() << "no web-browser control on this system";
+    EXPECT_EQ(0, result) << "Esc ends the dialog with 0";
+    ASSERT_EQ(3u, seen.size());
+    for (const Fill& fill : seen) {
+        EXPECT_EQ(fill.client.cx, fill.host.cx);
+        EXPECT_EQ(fill.client.cy, fill.host.cy);
+    }
+    EXPECT_GT(seen[1].client.cx, seen[2].client.cx);
 }
 
 TEST(WebDialog, DeclinesWhatItCannotShow)
