@@ -22,6 +22,21 @@ constexpr int kButtonId = 200;
 constexpr int kLinkId = 300;
 constexpr DWORD kAboutStyle = WS_VISIBLE | WS_TABSTOP | korra::LCS_CENTER;
 
+// Pixels of the colour in the link's client area as the screen shows it.
+int PixelsOf(HWND window, COLORREF color)
+{
+    RECT client;
+    ::GetClientRect(window, &client);
+    HDC dc = ::GetDC(window);
+    int count = 0;
+    for (int y = 0; y < client.bottom; ++y) {
+        for (int x = 0; x < client.right; ++x)
+            count += ::GetPixel(dc, x, y) == color ? 1 : 0;
+    }
+    ::ReleaseDC(window, dc);
+    return count;
+}
+
 class LinkControl : public ::testing::Test {
 protected:
     void SetUp() override
@@ -196,10 +211,19 @@ TEST_F(LinkControl, OpensOnAClickOnItsTextOnly)
     HCURSOR hand = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));
     HCURSOR arrow = ::LoadCursorA(nullptr, IDC_ARROW);
     // The text "Morrowfield" sits in the middle of a 300-pixel-wide link.
+    // Over it the link shows its hover look, which wins over the focused one.
+    const COLORREF hoverColor = RGB(200, 0, 200), focusColor = RGB(255, 0, 0);
+    link.SetHoverColor(hoverColor);
+    link.SetFocusColor(focusColor);
+    ::SetFocus(link.GetHwnd());
     MouseAt(150, 10);
     EXPECT_EQ(hand, ::GetCursor());
+    EXPECT_GT(PixelsOf(link.GetHwnd(), hoverColor), 0);
+    EXPECT_EQ(0, PixelsOf(link.GetHwnd(), focusColor));
     MouseAt(5, 10);
     EXPECT_EQ(arrow, ::GetCursor()) << "the empty part left of the text";
+    EXPECT_EQ(0, PixelsOf(link.GetHwnd(), hoverColor));
+    EXPECT_GT(PixelsOf(link.GetHwnd(), focusColor), 0);
 
     struct Case {
         int x;
@@ -258,21 +282,6 @@ TEST_F(LinkControl, StartsWithThePlatformColoursAndItsParentsFont)
     // WM_SETFONT keeps a font of its own.
     link.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     EXPECT_EQ(font, reinterpret_cast<HFONT>(link.SendMessage(WM_GETFONT)));
-}
-
-// Pixels of the colour in the link's client area as the screen shows it.
-int PixelsOf(HWND window, COLORREF color)
-{
-    RECT client;
-    ::GetClientRect(window, &client);
-    HDC dc = ::GetDC(window);
-    int count = 0;
-    for (int y = 0; y < client.bottom; ++y) {
-        for (int x = 0; x < client.right; ++x)
-            count += ::GetPixel(dc, x, y) == color ? 1 : 0;
-    }
-    ::ReleaseDC(window, dc);
-    return count;
 }
 
 TEST_F(LinkControl, ShowsANewColourAtTheNextRedrawAndANewFontAtOnce)
