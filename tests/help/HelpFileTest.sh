@@ -20,8 +20,9 @@ command -v extract_chmLib >/dev/null || { echo "HelpFile: extract_chmLib is not 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarnic-help-test.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 failures=0
+passes=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+pass() { echo "ok: $*"; passes=$((passes + 1)); }
 
 out="$scratch/chm"
 if ! extract_chmLib "$chm" "$out" >"$scratch/extract.log" 2>&1 || [ ! -d "$out" ]; then
@@ -144,8 +145,5 @@ for row in "${dialogs[@]}"; do
   pass "$caption: $page"
 done
 
-if [ "$failures" -gt 0 ]; then
-  echo "HelpFile: $failures check(s) failed"
-  exit 1
-fi
-echo "HelpFile: all checks passed"
+echo "HelpFile: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
