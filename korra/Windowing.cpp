@@ -64,6 +64,14 @@ std::string CListViewA::GetItemText(int index, int maxBytes) const
     return std::string(buffer.data());
 }
 
+BOOL CListViewA::SetItemText(int index, int subItem, const char* text)
+{
+    LVITEMA item = {};
+    item.iSubItem = subItem;
+    item.pszText = const_cast<char*>(text);
+    return static_cast<BOOL>(SendMessage(LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item)));
+}
+
 BOOL CListViewA::SetItemImage(int index, int image)
 {
     LVITEMA item = {};
@@ -89,6 +97,15 @@ BOOL CListViewA::SetItemState(int index, UINT state, UINT mask)
     item.state = state;
     item.stateMask = mask;
     return static_cast<BOOL>(SendMessage(LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item)));
+}
+
+void CListViewA::SelectOnly(int index)
+{
+    SetItemState(-1, 0, LVIS_SELECTED);
+    if (index >= 0) {
+        SetItemState(index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        EnsureVisible(index);
+    }
 }
 
 int CListViewA::InsertColumn(int index, const char* text, int width)

@@ -17,8 +17,13 @@ public:
     // The new item's index, or -1.
     int InsertItem(int index, const char* text, int image = I_IMAGENONE);
     BOOL DeleteAllItems() { return static_cast<BOOL>(SendMessage(LVM_DELETEALLITEMS)); }
+    BOOL DeleteItem(int index) { return static_cast<BOOL>(SendMessage(LVM_DELETEITEM, index)); }
+    int GetSelectedCount() const { return static_cast<int>(SendMessage(LVM_GETSELECTEDCOUNT)); }
+    // Selects and focuses index alone (-1: clears the selection).
+    void SelectOnly(int index);
     // The item's text, at most maxBytes long; "" for an item that does not exist.
     std::string GetItemText(int index, int maxBytes = 260) const;
+    BOOL SetItemText(int index, int subItem, const char* text);
     BOOL SetItemImage(int index, int image);
     int GetItemImage(int index) const;
     BOOL SetItemState(int index, UINT state, UINT mask);
