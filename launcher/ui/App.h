@@ -23,7 +23,3 @@ inline DWORD LayeredStyle()
 
 // Applies the opacity (255 opaque) where the system can.
 void ApplyTransparency(HWND window, BYTE opacity);
-
-// Opens the help file beside the program (its path with the extension
-// "chm") at its table of contents. HTML Help reports a missing file itself.
-void ShowHelpFile(HWND owner);

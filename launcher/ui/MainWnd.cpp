@@ -1,6 +1,7 @@
 #include "MainWnd.h"
 
 #include "App.h"
+#include "Help.h"
 #include "Settings.h"
 #include "SettingsFile.h"
 #include "resource.h"
@@ -154,7 +155,7 @@ void CMainWnd::ShowAboutBox()
 
 void CMainWnd::ShowHelp()
 {
-    ShowHelpFile(m_hWnd);
+    ShowHelpContents(m_hWnd);
     m_edit.SetFocus();
 }
 
