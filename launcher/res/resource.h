@@ -56,3 +56,25 @@
 #define IDC_HOMEPAGE_LINK               4000
 #define IDC_CHECK_VERSION               4004
 #define IDS_VERSION_UNKNOWN             2100
+
+// Command editing dialogs (CommandDialogs.rc). A control's help text is the
+// string with the control's id.
+#define IDD_ENTRY                       102
+#define IDD_EDIT_COMMAND                103
+#define IDC_COMMAND_WORD                1050
+#define IDC_COMMAND_LINES               1051
+#define IDC_ADD_LINE                    1052
+#define IDC_EDIT_LINE                   1053
+#define IDC_DELETE_LINE                 1054
+#define IDC_MOVE_LINE_UP                1055
+#define IDC_MOVE_LINE_DOWN              1056
+#define IDC_PROGRAM                     1060
+#define IDC_ENTRY_NOTE                  1061
+#define IDC_OPTIONS                     1062
+#define IDC_BROWSE_OPTIONS              1063
+#define IDC_BROWSE_PROGRAM              4005
+#define IDS_COMMAND_WORD_TOO_LONG       3030
+#define IDS_DROP_ONE_PROGRAM            3031
+#define IDS_PROGRAM_QUOTES              3032
+#define IDS_DROP_TOO_LONG               3033
+#define IDS_FIELD_FULL                  3034
