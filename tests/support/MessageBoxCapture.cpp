@@ -98,7 +98,10 @@ LRESULT CALLBACK MessageBoxCapture::CloseWhenActive(int code, WPARAM wParam, LPA
         HWND box = reinterpret_cast<HWND>(wParam);
         char className[64] = {};
         GetClassNameA(box, className, sizeof className);
-        if (std::strcmp(className, "#32770") == 0) {
+        // The owner, a dialog too, is activated again while the box goes:
+        // only the box itself is read and pressed, once.
+        if (std::strcmp(className, "#32770") == 0 && box != showing->owner &&
+            showing->shownCaption.empty() && GetDlgItem(box, 0xFFFF) != nullptr) {
             showing->shownCaption = WindowText(box);
             // The static text of a message box has the identifier 0xFFFF.
             showing->shownText = WindowText(GetDlgItem(box, 0xFFFF));
