@@ -55,6 +55,12 @@ INT_PTR CEditCmdDlg::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnInitDialog();
         return TRUE;
     case WM_COMMAND:
+        // A paste cut at the limit is told, not cut silently.
+        if (HIWORD(wParam) == EN_MAXTEXT && LOWORD(wParam) == IDC_COMMAND_WORD) {
+            ShowResourceMessage(korra::GetResourceInstance(), m_hWnd, IDS_COMMAND_WORD_TOO_LONG,
+                                MB_ICONEXCLAMATION, 0);
+            return TRUE;
+        }
         return OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
     case WM_NOTIFY:
         OnNotify(reinterpret_cast<const NMHDR*>(lParam));

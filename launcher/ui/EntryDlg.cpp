@@ -33,6 +33,12 @@ INT_PTR CEntryDlg::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnInitDialog();
         return TRUE;
     case WM_COMMAND:
+        // A paste cut at the limit is told, not cut silently.
+        if (HIWORD(wParam) == EN_MAXTEXT) {
+            ShowResourceMessage(korra::GetResourceInstance(), m_hWnd, IDS_FIELD_FULL,
+                                MB_ICONEXCLAMATION, 0);
+            return TRUE;
+        }
         switch (LOWORD(wParam)) {
         case IDOK:
             OnOk();

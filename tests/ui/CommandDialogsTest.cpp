@@ -377,9 +377,23 @@ TEST_F(CommandDialogs, RefusesABadWordAndKeepsWhatWasTyped)
                 EXPECT_EQ(c.word, ItemText(d, IDC_COMMAND_WORD));
             });
     }
-    script.Then(IDC_COMMAND_WORD, [](HWND d) { ClickButton(d, IDCANCEL); });
+    // A paste beyond 255 characters is cut, and the user told so.
+    const std::string pasted(300, 'w');
+    script
+        .Then(IDC_COMMAND_WORD,
+              [&](HWND d) {
+                  SetDlgItemTextA(d, IDC_COMMAND_WORD, "");
+                  SendDlgItemMessageA(d, IDC_COMMAND_WORD, EM_REPLACESEL, TRUE,
+                                      reinterpret_cast<LPARAM>(pasted.c_str()));
+              })
+        .Then(IDC_COMMAND_WORD, [this](HWND d) {
+            EXPECT_EQ(std::string(255, 'w'), ItemText(d, IDC_COMMAND_WORD));
+            ASSERT_FALSE(boxes.Boxes().empty());
+            EXPECT_EQ(MessageText(IDS_COMMAND_WORD_TOO_LONG), boxes.Boxes().back().text);
+            ClickButton(d, IDCANCEL);
+        });
     EXPECT_EQ(IDCANCEL, RunEditCmd(script, ""));
-    EXPECT_EQ(std::size(cases), boxes.Boxes().size());
+    EXPECT_EQ(std::size(cases) + 1, boxes.Boxes().size());
 }
 
 TEST_F(CommandDialogs, DroppedFilesBecomeQuotedRows)
