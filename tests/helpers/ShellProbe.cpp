@@ -1,0 +1,187 @@
+// What the end-to-end tests of resident mode ask of the Windows side, one
+// request per run, the answer on standard output:
+//
+//   shell_probe setting-change WPARAM TEXT   broadcasts WM_SETTINGCHANGE with TEXT
+//   shell_probe taskbar-created             broadcasts "TaskbarCreated"
+//   shell_probe remove-icon                 takes the launcher's icon away, as a
+//                                           shell restart would
+//   shell_probe icon-rect                   "x y width height" of the icon in the
+//                                           notification area, on the screen
+//   shell_probe tooltips                    the text of each visible tooltip
+//   shell_probe menu-rect                   "x y width height" of the open menu
+//   shell_probe foreground                  the title of the foreground window
+//   shell_probe cover SECONDS               shows a window of its own in front
+//                                           for that long
+//   shell_probe hold-hotkey HEX SECONDS     holds a hot key (in the launcher's
+//                                           form) for that long; prints "held"
+//
+// Exit code 0 when the answer was found, 1 when not, 2 for a bad request.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kLauncher[] = "Pellor by Qel";
+
+void PrintRect(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+}
+
+// The icon: the shell draws each one as a small child window of its tray
+// window; the launcher's is the only one in a test session.
+HWND FindIconWindow()
+{
+    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    if (tray == nullptr || !IsWindowVisible(tray))
+        return nullptr;
+    struct Search {
+        HWND found;
+    } search = {nullptr};
+    EnumChildWindows(
+        tray,
+        [](HWND child, LPARAM data) -> BOOL {
+            char name[64] = {};
+            GetClassNameA(child, name, sizeof name);
+            if (std::strcmp(name, "__wine_tray_icon") != 0 || !IsWindowVisible(child))
+                return TRUE;
+            reinterpret_cast<Search*>(data)->found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int Tooltips()
+{
+    int found = 0;
+    HWND tip = nullptr;
+    while ((tip = FindWindowExA(nullptr, tip, TOOLTIPS_CLASSA, nullptr)) != nullptr) {
+        if (!IsWindowVisible(tip))
+            continue;
+        char text[512] = {};
+        SendMessageTimeoutA(tip, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                            SMTO_ABORTIFHUNG, 2000, nullptr);
+        std::printf("%s\n", text);
+        ++found;
+    }
+    return found > 0 ? 0 : 1;
+}
+
+void Pump(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+int Cover(int seconds)
+{
+    WNDCLASSA info = {};
+    info.lpfnWndProc = DefWindowProcA;
+    info.hInstance = GetModuleHandleA(nullptr);
+    info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    info.lpszClassName = "Shell probe cover";
+    RegisterClassA(&info);
+    HWND window = CreateWindowExA(0, info.lpszClassName, "Shell probe cover", WS_OVERLAPPEDWINDOW,
+                                  600, 300, 300, 200, nullptr, nullptr, info.hInstance, nullptr);
+    if (window == nullptr)
+        return 1;
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetForegroundWindow(window);
+    std::printf("covering\n");
+    std::fflush(stdout);
+    Pump(static_cast<DWORD>(seconds) * 1000);
+    DestroyWindow(window);
+    return 0;
+}
+
+int HoldHotKey(WORD hotKey, int seconds)
+{
+    const BYTE flags = HIBYTE(hotKey);
+    UINT modifiers = 0;
+    if (flags & HOTKEYF_ALT)
+        modifiers |= MOD_ALT;
+    if (flags & HOTKEYF_CONTROL)
+        modifiers |= MOD_CONTROL;
+    if (flags & HOTKEYF_SHIFT)
+        modifiers |= MOD_SHIFT;
+    if (!RegisterHotKey(nullptr, 1, modifiers, LOBYTE(hotKey))) {
+        std::printf("refused\n");
+        return 1;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    Pump(static_cast<DWORD>(seconds) * 1000);
+    UnregisterHotKey(nullptr, 1);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 2;
+    const std::string request = argv[1];
+    if (request == "setting-change" && argc == 4) {
+        wchar_t text[256] = {};
+        MultiByteToWideChar(CP_ACP, 0, argv[3], -1, text, 256);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, std::strtoul(argv[2], nullptr, 0),
+                            reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &result);
+        return 0;
+    }
+    if (request == "taskbar-created") {
+        PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+        return 0;
+    }
+    if (request == "remove-icon") {
+        NOTIFYICONDATAA data = {};
+        data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        data.hWnd = FindWindowA(kLauncher, kLauncher);
+        data.uID = 1;
+        return data.hWnd != nullptr && Shell_NotifyIconA(NIM_DELETE, &data) ? 0 : 1;
+    }
+    if (request == "icon-rect") {
+        HWND icon = FindIconWindow();
+        if (icon == nullptr)
+            return 1;
+        PrintRect(icon);
+        return 0;
+    }
+    if (request == "tooltips")
+        return Tooltips();
+    if (request == "menu-rect") {
+        HWND menu = FindWindowA("#32768", nullptr);
+        if (menu == nullptr || !IsWindowVisible(menu))
+            return 1;
+        PrintRect(menu);
+        return 0;
+    }
+    if (request == "foreground") {
+        char title[256] = {};
+        GetWindowTextA(GetForegroundWindow(), title, sizeof title);
+        std::printf("%s\n", title);
+        return 0;
+    }
+    if (request == "cover" && argc == 3)
+        return Cover(std::atoi(argv[2]));
+    if (request == "hold-hotkey" && argc == 4)
+        return HoldHotKey(static_cast<WORD>(std::strtoul(argv[2], nullptr, 16)), std::atoi(argv[3]));
+    return 2;
+}
