@@ -5,13 +5,18 @@
 //   shell_probe taskbar-created             broadcasts "TaskbarCreated"
 //   shell_probe remove-icon                 takes the launcher's icon away, as a
 //                                           shell restart would
-//   shell_probe icon-rect                   "x y width height" of the icon in the
-//                                           notification area, on the screen
+//   shell_probe icon-rect                   "x y width height" of the first icon in
+//                                           the notification area, on the screen
+//   shell_probe tray                        the tray window and its children
 //   shell_probe tooltips                    the text of each visible tooltip
 //   shell_probe menu-rect                   "x y width height" of the open menu
 //   shell_probe foreground                  the title of the foreground window
 //   shell_probe cover SECONDS               shows a window of its own in front
 //                                           for that long
+//   shell_probe set-user-variable NAME VALUE [expand]
+//                                           writes HKCU\Environment\NAME (REG_SZ, or
+//                                           REG_EXPAND_SZ with "expand")
+//   shell_probe delete-user-variable NAME   deletes it
 //   shell_probe hold-hotkey HEX SECONDS     holds a hot key (in the launcher's
 //                                           form) for that long; prints "held"
 //
@@ -36,28 +41,57 @@ void PrintRect(HWND window)
     std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
 }
 
-// The icon: the shell draws each one as a small child window of its tray
-// window; the launcher's is the only one in a test session.
-HWND FindIconWindow()
+// Where the first notification icon is. Some shells give each icon a small
+// window of its own ("__wine_tray_icon", a child of the tray or a top-level
+// window over it); others draw the icons into the taskbar itself, from its
+// right end, each a small icon with a 2-pixel border, centred in height.
+bool IconRect(RECT* rect)
 {
     HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
     if (tray == nullptr || !IsWindowVisible(tray))
-        return nullptr;
-    struct Search {
-        HWND found;
-    } search = {nullptr};
+        return false;
+    for (HWND parent : {static_cast<HWND>(nullptr), tray}) {
+        HWND icon = nullptr;
+        while ((icon = FindWindowExA(parent, icon, "__wine_tray_icon", nullptr)) != nullptr) {
+            if (IsWindowVisible(icon))
+                return GetWindowRect(icon, rect) != FALSE;
+        }
+    }
+    RECT bar = {};
+    GetWindowRect(tray, &bar);
+    const int width = GetSystemMetrics(SM_CXSMICON) + 4;
+    const int height = GetSystemMetrics(SM_CYSMICON) + 4;
+    rect->right = bar.right;
+    rect->left = bar.right - width;
+    rect->top = bar.top + (bar.bottom - bar.top - height) / 2;
+    rect->bottom = rect->top + height;
+    return true;
+}
+
+// Every child of the tray window, for a person reading a failed test.
+int ListTray()
+{
+    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    if (tray == nullptr)
+        return 1;
+    std::printf("tray %s: ", IsWindowVisible(tray) ? "visible" : "hidden");
+    PrintRect(tray);
     EnumChildWindows(
         tray,
-        [](HWND child, LPARAM data) -> BOOL {
+        [](HWND child, LPARAM) -> BOOL {
             char name[64] = {};
             GetClassNameA(child, name, sizeof name);
-            if (std::strcmp(name, "__wine_tray_icon") != 0 || !IsWindowVisible(child))
-                return TRUE;
-            reinterpret_cast<Search*>(data)->found = child;
-            return FALSE;
+            std::printf("%s %s: ", name, IsWindowVisible(child) ? "visible" : "hidden");
+            PrintRect(child);
+            return TRUE;
         },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+        0);
+    HWND icon = nullptr;
+    while ((icon = FindWindowExA(nullptr, icon, "__wine_tray_icon", nullptr)) != nullptr) {
+        std::printf("top-level __wine_tray_icon %s: ", IsWindowVisible(icon) ? "visible" : "hidden");
+        PrintRect(icon);
+    }
+    return 0;
 }
 
 int Tooltips()
@@ -158,12 +192,14 @@ int main(int argc, char** argv)
         return data.hWnd != nullptr && Shell_NotifyIconA(NIM_DELETE, &data) ? 0 : 1;
     }
     if (request == "icon-rect") {
-        HWND icon = FindIconWindow();
-        if (icon == nullptr)
+        RECT rect = {};
+        if (!IconRect(&rect))
             return 1;
-        PrintRect(icon);
+        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
         return 0;
     }
+    if (request == "tray")
+        return ListTray();
     if (request == "tooltips")
         return Tooltips();
     if (request == "menu-rect") {
@@ -178,6 +214,25 @@ int main(int argc, char** argv)
         GetWindowTextA(GetForegroundWindow(), title, sizeof title);
         std::printf("%s\n", title);
         return 0;
+    }
+    if (request == "set-user-variable" && (argc == 4 || argc == 5)) {
+        const DWORD type = argc == 5 && std::strcmp(argv[4], "expand") == 0 ? REG_EXPAND_SZ : REG_SZ;
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Environment", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
+            return 1;
+        const LONG result = RegSetValueExA(key, argv[2], 0, type, reinterpret_cast<const BYTE*>(argv[3]),
+                                           static_cast<DWORD>(std::strlen(argv[3]) + 1));
+        RegCloseKey(key);
+        return result == ERROR_SUCCESS ? 0 : 1;
+    }
+    if (request == "delete-user-variable" && argc == 3) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            return 1;
+        const LONG result = RegDeleteValueA(key, argv[2]);
+        RegCloseKey(key);
+        return result == ERROR_SUCCESS ? 0 : 1;
     }
     if (request == "cover" && argc == 3)
         return Cover(std::atoi(argv[2]));
