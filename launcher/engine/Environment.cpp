@@ -271,18 +271,28 @@ bool CEnvEx::RefreshEnvironment()
         }
     }
 
-    // Everything read: now change the process, all of it or nothing.
+    // Everything read: now change the process, all of it or nothing. A value
+    // the last refresh set and the registry still holds unchanged stays as
+    // it is (nothing but a refresh changes the launcher's environment); what
+    // the registry no longer holds goes.
     const EnvironmentSnapshot before;
-    for (const auto& entry : m_applied)
-        SetEnvironmentVariableA(entry.first.c_str(), nullptr);
-    for (auto set = fresh.begin(); set != fresh.end(); ++set) {
-        if (SetEnvironmentVariableA(set->first.c_str(), set->second.c_str()))
+    std::vector<const std::string*> touched;
+    for (const auto& entry : m_applied) {
+        if (fresh.find(entry.first) == fresh.end()) {
+            touched.push_back(&entry.first);
+            SetEnvironmentVariableA(entry.first.c_str(), nullptr);
+        }
+    }
+    for (const auto& entry : fresh) {
+        const auto old = m_applied.find(entry.first);
+        if (old != m_applied.end() && old->second == entry.second)
             continue;
-        for (const auto& entry : m_applied)
-            before.Restore(entry.first);
-        for (auto undo = fresh.begin(); undo != set; ++undo)
-            before.Restore(undo->first);
-        return false;
+        touched.push_back(&entry.first);
+        if (!SetEnvironmentVariableA(entry.first.c_str(), entry.second.c_str())) {
+            for (const std::string* name : touched)
+                before.Restore(*name);
+            return false;
+        }
     }
     m_applied.swap(fresh);
     return true;
