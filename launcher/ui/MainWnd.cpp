@@ -94,11 +94,21 @@ void CMainWnd::SetUpNotifyIcon()
     m_notifyIcon.SetIcon(m_iconImage);
     if (!m_settings->Stationed)
         return;
-    m_notifyIcon.Add();
-    // Without its key a hidden launcher is reachable only through the icon:
-    // say so, once the window runs (not from inside its creation).
-    if (!RegisterLauncherHotKey(m_hWnd, m_settings->HotKey))
-        PostMessage(WMU_HOTKEYTAKEN);
+    const bool hotKeyTaken = !RegisterLauncherHotKey(m_hWnd, m_settings->HotKey);
+    // Adding the icon waits for the shell's own process to answer: the
+    // window is shown first.
+    PostMessage(WMU_RESIDENTREADY, hotKeyTaken ? 1 : 0);
+}
+
+void CMainWnd::OnResidentReady(bool hotKeyTaken)
+{
+    if (m_settings->Stationed)
+        m_notifyIcon.Add();
+    // Without its key a hidden launcher is reachable only through the icon.
+    if (hotKeyTaken) {
+        const std::string key = HotKeyName(m_settings->HotKey);
+        ShowResourceMessage(m_instance, m_hWnd, IDS_HOT_KEY_TAKEN, MB_ICONWARNING, 0, key.c_str());
+    }
 }
 
 void CMainWnd::OnHotKey(WPARAM id)
@@ -141,11 +151,9 @@ LRESULT CMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_HOTKEY:
         OnHotKey(wParam);
         return 0;
-    case WMU_HOTKEYTAKEN: {
-        const std::string key = HotKeyName(m_settings->HotKey);
-        ShowResourceMessage(m_instance, m_hWnd, IDS_HOT_KEY_TAKEN, MB_ICONWARNING, 0, key.c_str());
+    case WMU_RESIDENTREADY:
+        OnResidentReady(wParam != 0);
         return 0;
-    }
     case WM_DISPLAYCHANGE:
         FitToWorkArea();
         return 0;

@@ -40,9 +40,10 @@ public:
     CNotifyIcon& GetNotifyIcon() { return m_notifyIcon; }
     CEnvEx& GetEnvironment() { return m_environment; }
 
-    // Posted to the input window when the hot key could not be registered
-    // at start-up: the user is told once the window runs.
-    static constexpr UINT WMU_HOTKEYTAKEN = WM_APP + 201;
+    // Posted to itself at creation in resident mode: the icon is added, and
+    // when wParam is nonzero (the hot key could not be registered) the user
+    // is told, once the window runs rather than inside its creation.
+    static constexpr UINT WMU_RESIDENTREADY = WM_APP + 201;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -58,6 +59,7 @@ private:
     // Resident mode: the icon and the hot key; the icon's mouse handlers.
     void SetUpNotifyIcon();
     void OnHotKey(WPARAM id);
+    void OnResidentReady(bool hotKeyTaken);
 
     HINSTANCE m_instance;
     CMainEdit m_edit;
