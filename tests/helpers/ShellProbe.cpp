@@ -17,8 +17,10 @@
 //                                           writes HKCU\Environment\NAME (REG_SZ, or
 //                                           REG_EXPAND_SZ with "expand")
 //   shell_probe delete-user-variable NAME   deletes it
-//   shell_probe hold-hotkey HEX SECONDS     holds a hot key (in the launcher's
-//                                           form) for that long; prints "held"
+//   shell_probe hold-hotkey MODIFIERS KEY SECONDS
+//                                           holds a hot key (RegisterHotKey's
+//                                           modifiers and virtual key) for that
+//                                           long; prints "held"
 //
 // Exit code 0 when the answer was found, 1 when not, 2 for a bad request.
 #include <windows.h>
@@ -144,17 +146,9 @@ int Cover(int seconds)
     return 0;
 }
 
-int HoldHotKey(WORD hotKey, int seconds)
+int HoldHotKey(UINT modifiers, UINT key, int seconds)
 {
-    const BYTE flags = HIBYTE(hotKey);
-    UINT modifiers = 0;
-    if (flags & HOTKEYF_ALT)
-        modifiers |= MOD_ALT;
-    if (flags & HOTKEYF_CONTROL)
-        modifiers |= MOD_CONTROL;
-    if (flags & HOTKEYF_SHIFT)
-        modifiers |= MOD_SHIFT;
-    if (!RegisterHotKey(nullptr, 1, modifiers, LOBYTE(hotKey))) {
+    if (!RegisterHotKey(nullptr, 1, modifiers, key)) {
         std::printf("refused\n");
         return 1;
     }
@@ -236,7 +230,8 @@ int main(int argc, char** argv)
     }
     if (request == "cover" && argc == 3)
         return Cover(std::atoi(argv[2]));
-    if (request == "hold-hotkey" && argc == 4)
-        return HoldHotKey(static_cast<WORD>(std::strtoul(argv[2], nullptr, 16)), std::atoi(argv[3]));
+    if (request == "hold-hotkey" && argc == 5)
+        return HoldHotKey(std::strtoul(argv[2], nullptr, 0), std::strtoul(argv[3], nullptr, 0),
+                          std::atoi(argv[4]));
     return 2;
 }

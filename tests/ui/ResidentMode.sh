@@ -19,37 +19,20 @@ state=$(cd "$1" && pwd) || exit 1
 program=$2
 recorder=$3
 probe_exe=$4
-command -v xdotool >/dev/null || { echo "ResidentMode: xdotool is not installed" >&2; exit 77; }
-[ -f "$state/session.env" ] || { echo "ResidentMode: no Wine session in $state" >&2; exit 1; }
+rec_copy=""  # set once the session is known
+name=ResidentMode
+# shellcheck source=EndToEndSession.sh
+. "$(dirname "$0")/EndToEndSession.sh"
 
-DISPLAY=""
-# shellcheck disable=SC1091
-. "$state/session.env"
-export DISPLAY
-export WINEPREFIX="$state/prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-export WINEDLLOVERRIDES="mscoree=;mshtml="
-WINE=${WINE:-/usr/lib/wine/wine64}
-
-title='^Pellor by Qel$'
 popup_title='^IntelliSense : Pellor by Qel$'
 tip='Pellor Ver. 2.22 Rev. 8'
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarnic-resident.XXXXXX")
-started=()
-failures=0
 
-end_all() {
-  local pid
-  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null; done
+extra_cleanup() {
   probe delete-user-variable TARNIC_PROBE
   probe delete-user-variable Path
-  rm -rf "$scratch"
+  rm -f "$rec_copy"
 }
-trap end_all EXIT
-trap 'exit 1' INT TERM HUP
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
 check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
 
 # shell_probe REQUEST...: its answer without carriage returns, its exit code.
@@ -62,44 +45,12 @@ probe() {
   return $rc
 }
 
-# A fresh folder per start, so that no settings file carries over.
-prepare_copy() {
-  local folder dir dll
-  folder=$(mktemp -d "$scratch/case.XXXXXX")
-  dir=$(dirname "$program")
-  cp "$program" "$folder/"
-  for dll in "$dir"/Velum-*.dll "$dir"/libstdc++-6.dll "$dir"/libgcc_s_seh-1.dll "$dir"/libwinpthread-1.dll; do
-    [ -f "$dll" ] && cp "$dll" "$folder/"
-  done
-  echo "$folder/$(basename "$program")"
-}
-
-# start_exe EXE ARGS...: starts a copy made before; its pid in $pid.
-start_exe() {
-  local exe=$1
-  shift
-  "$WINE" "$exe" "$@" >"$scratch/out.$RANDOM" 2>&1 </dev/null &
-  pid=$!
-  started+=("$pid")
-}
-
-stop_tarnic() {
-  local p=$1 i
-  kill "$p" 2>/dev/null
-  for ((i = 0; i < 50; i++)); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
-  kill -9 "$p" 2>/dev/null
-  wait "$p" 2>/dev/null
-  for ((i = 0; i < 50; i++)); do [ -z "$(windows)" ] && break; sleep 0.1; done
-  sleep 0.3
-}
-
-windows() { xdotool search "$@" --name "$title" 2>/dev/null; }
 visible() { [ -n "$(windows --onlyvisible)" ]; }
 popup_visible() { [ -n "$(xdotool search --onlyvisible --name "$popup_title" 2>/dev/null)" ]; }
 hidden() { ! visible; }
 in_front() { [ "$(probe foreground)" = "Pellor by Qel" ]; }
 
-# until SECONDS COMMAND...: true as soon as COMMAND is.
+# until_true SECONDS COMMAND...: true as soon as COMMAND is.
 until_true() {
   local limit=$1 i
   shift
@@ -108,11 +59,6 @@ until_true() {
     sleep 0.1
   done
   return 1
-}
-
-focus_box() {
-  xdotool mousemove --window "$1" 30 10 click 1
-  sleep 0.4
 }
 
 hot_key() { xdotool key ctrl+alt+l; }
@@ -143,11 +89,6 @@ icon_tooltip() {
 # The recorder's records appear in $records; the last one's field.
 last_field() { grep "^$1: " "$records" 2>/dev/null | tail -n 1 | cut -d' ' -f2-; }
 record_count() { local n; n=$(grep -c -- '--end--' "$records" 2>/dev/null); echo "${n:-0}"; }
-
-if [ -n "$(windows)" ]; then
-  echo "ResidentMode: a \"Pellor by Qel\" window exists before the test: another Tarnic runs in this session" >&2
-  exit 1
-fi
 
 # The recorder started through the launcher writes here; C:\ keeps the line
 # short to type.
@@ -356,8 +297,9 @@ probe delete-user-variable Path
 # ---------------------------------------------------------------------------
 # Another program holds Ctrl+Alt+L: the launcher says so once, naming the
 # key, and its icon still brings the window back.
-# Straight from Wine, not through probe, which answers only at the end.
-"$WINE" "$probe_exe" hold-hotkey 064C 40 >"$scratch/hold.out" 2>/dev/null </dev/null &
+# Ctrl+Alt (MOD_CONTROL | MOD_ALT) and L. Straight from Wine, not through
+# probe, which answers only at the end.
+"$WINE" "$probe_exe" hold-hotkey 3 0x4C 40 >"$scratch/hold.out" 2>/dev/null </dev/null &
 holder=$!
 started+=("$holder")
 if until_true 10 grep -q held "$scratch/hold.out" 2>/dev/null; then
@@ -393,7 +335,6 @@ else
 fi
 kill "$holder" 2>/dev/null
 wait "$holder" 2>/dev/null
-rm -f "$rec_copy"
 
 if [ "$failures" -gt 0 ]; then
   echo "ResidentMode: $failures check(s) failed"

@@ -8,6 +8,7 @@
 #include "Settings.h"
 #include "SettingsFile.h"
 #include "TestFiles.h"
+#include "WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,14 +22,7 @@ namespace {
 
 class ResidentMode : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        g_instance = GetModuleHandleA(nullptr);
-        Velum::initialize(16, 31, 32);
-        LoadLibraryA("RICHED32.DLL");
-        InitCommonControls();
-        LookUpLayeredWindowEntry();
-    }
+    static void SetUpTestSuite() { PrepareWindowProcess(); }
 
     void TearDown() override
     {
@@ -36,11 +30,7 @@ protected:
             window->DestroyWindow();
         Pump();
         window.reset();
-        for (SettingsFileKind kind : {SETTINGS_XML, SETTINGS_BAK}) {
-            char path[MAX_PATH];
-            if (GetSettingsFilePath(kind, path, sizeof path))
-                DeleteFileA(path);
-        }
+        DeleteSettingsFiles();
     }
 
     void Open()
@@ -52,16 +42,7 @@ protected:
         Pump();
     }
 
-    void Pump()
-    {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                continue;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
+    void Pump() { PumpWaitingMessages(); }
 
     LRESULT IconMessage(UINT code)
     {
