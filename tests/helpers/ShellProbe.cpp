@@ -70,6 +70,15 @@ bool IconRect(RECT* rect)
     return true;
 }
 
+BOOL CALLBACK PrintChild(HWND child, LPARAM)
+{
+    char name[64] = {};
+    GetClassNameA(child, name, sizeof name);
+    std::printf("%s %s: ", name, IsWindowVisible(child) ? "visible" : "hidden");
+    PrintRect(child);
+    return TRUE;
+}
+
 // Every child of the tray window, for a person reading a failed test.
 int ListTray()
 {
@@ -78,16 +87,7 @@ int ListTray()
         return 1;
     std::printf("tray %s: ", IsWindowVisible(tray) ? "visible" : "hidden");
     PrintRect(tray);
-    EnumChildWindows(
-        tray,
-        [](HWND child, LPARAM) -> BOOL {
-            char name[64] = {};
-            GetClassNameA(child, name, sizeof name);
-            std::printf("%s %s: ", name, IsWindowVisible(child) ? "visible" : "hidden");
-            PrintRect(child);
-            return TRUE;
-        },
-        0);
+    EnumChildWindows(tray, PrintChild, 0);
     HWND icon = nullptr;
     while ((icon = FindWindowExA(nullptr, icon, "__wine_tray_icon", nullptr)) != nullptr) {
         std::printf("top-level __wine_tray_icon %s: ", IsWindowVisible(icon) ? "visible" : "hidden");
