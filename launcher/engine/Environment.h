@@ -63,8 +63,9 @@ public:
     // appended to the system Path after ";"), expands REG_EXPAND_SZ values
     // against the environment as it is now, and makes the process
     // environment hold them. What an earlier refresh set and the registry no
-    // longer holds is deleted; what the launcher inherited and the registry
-    // never named is left alone.
+    // longer holds is deleted, what it set and still holds unchanged is left
+    // as it is; what the launcher inherited and the registry never named is
+    // left alone.
     // False, with the process environment and the record of what was set
     // exactly as before, outside the NT family, when a key cannot be read,
     // or when Windows refuses a variable (what was changed is put back).
