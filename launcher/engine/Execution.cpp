@@ -7,7 +7,7 @@
 
 #include <vector>
 
-std::string ExpandEnvironment(const char* text)
+bool TryExpandEnvironment(const char* text, std::string* expanded)
 {
     // The size Windows reports can fall short for double-byte text (it counts
     // characters, not bytes), and no character takes more than two bytes, so
@@ -15,19 +15,26 @@ std::string ExpandEnvironment(const char* text)
     // more, grow and try again.
     DWORD size = ExpandEnvironmentStringsA(text, nullptr, 0);
     if (size == 0)
-        return text;
+        return false;
     std::vector<char> buffer;
     for (;;) {
         buffer.assign(static_cast<std::size_t>(size) * 2 + 2, '\0');
         const DWORD needed =
             ExpandEnvironmentStringsA(text, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (needed == 0)
-            return text;
+            return false;
         if (needed <= buffer.size())
             break;
         size = needed;
     }
-    return std::string(buffer.data());  // everything before the first NUL
+    expanded->assign(buffer.data());  // everything before the first NUL
+    return true;
+}
+
+std::string ExpandEnvironment(const char* text)
+{
+    std::string expanded;
+    return TryExpandEnvironment(text, &expanded) ? expanded : std::string(text);
 }
 
 namespace {

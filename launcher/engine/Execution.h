@@ -6,8 +6,11 @@
 
 #include <string>
 
-// Environment references ("%WINDIR%") in text expanded by Windows; the text
-// unchanged when Windows refuses. Never cut, however long the result.
+// Environment references ("%WINDIR%") in text expanded by Windows into
+// *expanded, never cut however long the result; false, with *expanded
+// untouched, when Windows refuses.
+bool TryExpandEnvironment(const char* text, std::string* expanded);
+// The same, giving the text unchanged when Windows refuses.
 std::string ExpandEnvironment(const char* text);
 
 // Starts line after expanding its environment references: CreateProcessA when

@@ -27,6 +27,9 @@
 #define IDS_SYSTEM_RENAMED              3015
 #define IDS_COMMAND_LINE_TOO_LONG       3016
 
+// The hot key is taken: told once at start-up, naming the key.
+#define IDS_HOT_KEY_TAKEN               3040
+
 // Reasons inserted into message 3012.
 #define IDS_XML_STRUCTURE_ERROR         3017
 #define IDS_XML_INCOMPLETE              3018

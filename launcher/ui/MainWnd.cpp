@@ -2,14 +2,37 @@
 
 #include "App.h"
 #include "Help.h"
+#include "ResourceMessage.h"
 #include "Settings.h"
 #include "SettingsFile.h"
+#include "VersionInfo.h"
 #include "resource.h"
 
 namespace {
 
 constexpr DWORD kMainStyle = WS_POPUP | WS_VISIBLE | WS_BORDER | WS_SYSMENU;
 constexpr int kHistorySubMenu = 4;
+
+// The notification icon's mouse handlers; the context is the CMainWnd.
+LRESULT OnIconDoubleClick(WPARAM, LPARAM, void* context)
+{
+    static_cast<CMainWnd*>(context)->OpenSettingsSheet();
+    return 0;
+}
+
+LRESULT OnIconLeftClick(WPARAM, LPARAM, void* context)
+{
+    CMainWnd* window = static_cast<CMainWnd*>(context);
+    window->SetForegroundWindow();
+    window->ShowWindow(SW_SHOWNORMAL);
+    return 0;
+}
+
+LRESULT OnIconRightClick(WPARAM, LPARAM, void* context)
+{
+    static_cast<CMainWnd*>(context)->ShowContextMenu(true);
+    return 0;
+}
 
 }  // namespace
 
@@ -23,7 +46,12 @@ CMainWnd::CMainWnd(HINSTANCE instance, CSettings* settings)
     m_popup.RegisterWindowClass(instance);
 }
 
-CMainWnd::~CMainWnd() = default;
+CMainWnd::~CMainWnd()
+{
+    // The window, and with it the icon, went before its object.
+    if (m_iconImage != nullptr)
+        DestroyIcon(m_iconImage);
+}
 
 HWND CMainWnd::Create()
 {
@@ -44,11 +72,61 @@ LRESULT CMainWnd::OnCreate()
     if (m_popup.Create(m_hWnd) == nullptr)
         return -1;
     m_settingSheet.SetTargets(m_hWnd, m_edit.GetHwnd());
+    SetUpNotifyIcon();
     return 0;
+}
+
+void CMainWnd::SetUpNotifyIcon()
+{
+    m_notifyIcon.SetWindow(m_hWnd);
+    m_notifyIcon.RegisterHandler(WM_LBUTTONDBLCLK, OnIconDoubleClick, this);
+    m_notifyIcon.RegisterHandler(WM_LBUTTONUP, OnIconLeftClick, this);
+    m_notifyIcon.RegisterHandler(WM_RBUTTONUP, OnIconRightClick, this);
+
+    char version[64] = {};
+    unsigned size = sizeof version;
+    GetVersionText(nullptr, version, &size);  // "" without a version resource
+    m_notifyIcon.SetTooltip((std::string("Pellor Ver. ") + version).c_str());
+
+    if (m_iconImage == nullptr)
+        m_iconImage = static_cast<HICON>(LoadImageA(m_instance, MAKEINTRESOURCEA(IDI_TARNIC), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXSMICON),
+                                                    GetSystemMetrics(SM_CYSMICON), 0));
+    m_notifyIcon.SetIcon(m_iconImage);
+    if (!m_settings->Stationed)
+        return;
+    const bool hotKeyTaken = !RegisterLauncherHotKey(m_hWnd, m_settings->HotKey);
+    // Adding the icon waits for the shell's own process to answer: the
+    // window is shown first.
+    PostMessage(WMU_RESIDENTREADY, hotKeyTaken ? 1 : 0);
+}
+
+void CMainWnd::OnResidentReady(bool hotKeyTaken)
+{
+    if (m_settings->Stationed)
+        m_notifyIcon.Add();
+    // Without its key a hidden launcher is reachable only through the icon.
+    if (hotKeyTaken) {
+        const std::string key = HotKeyName(m_settings->HotKey);
+        ShowResourceMessage(m_instance, m_hWnd, IDS_HOT_KEY_TAKEN, MB_ICONWARNING, 0, key.c_str());
+    }
+}
+
+void CMainWnd::OnHotKey(WPARAM id)
+{
+    if (id != kHotKeyId)
+        return;
+    // Never hides: a visible window only comes to the front.
+    ShowWindow(SW_SHOWNORMAL);
+    SetForegroundWindow();
+    m_popup.ShowWindow(SW_SHOWNA);  // stays hidden when it holds nothing
 }
 
 LRESULT CMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT iconResult = 0;
+    if (m_notifyIcon.Filter(message, wParam, lParam, &iconResult))
+        return iconResult;
     switch (message) {
     case WM_CREATE:
         return OnCreate();
@@ -70,7 +148,12 @@ LRESULT CMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_SETTINGCHANGE:
-        // The environment refresh hooks in here.
+        return OnEnvironmentSettingChange(m_environment, wParam, lParam);
+    case WM_HOTKEY:
+        OnHotKey(wParam);
+        return 0;
+    case WMU_RESIDENTREADY:
+        OnResidentReady(wParam != 0);
         return 0;
     case WM_DISPLAYCHANGE:
         FitToWorkArea();
@@ -87,7 +170,7 @@ LRESULT CMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 void CMainWnd::OnFinalDestroy()
 {
-    // The notification icon is removed here once resident mode has one.
+    m_notifyIcon.Remove();
     SaveSettings(*m_settings);
 }
 
@@ -144,6 +227,11 @@ void CMainWnd::OpenSettingsSheet()
     ApplyTransparency(m_popup.GetHwnd(), info.Transparency);
     m_edit.ApplyFormat();
     MoveWindow(info.x, info.y, info.cx, info.cy, TRUE);
+    // The sheet may have switched resident mode; it moves the hot key itself.
+    if (m_settings->Stationed)
+        m_notifyIcon.Add();
+    else
+        m_notifyIcon.Remove();
 }
 
 void CMainWnd::ShowAboutBox()

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "AboutDlg.h"
+#include "Environment.h"
 #include "IntelliSense.h"
 #include "MainEdit.h"
+#include "NotifyIcon.h"
 #include "ProgramNames.h"
 #include "SettingPropSheet.h"
 
@@ -35,6 +37,13 @@ public:
     CMainEdit& GetEdit() { return m_edit; }
     CIntelliSense& GetPopup() { return m_popup; }
     CSettings& GetSettings() { return *m_settings; }
+    CNotifyIcon& GetNotifyIcon() { return m_notifyIcon; }
+    CEnvEx& GetEnvironment() { return m_environment; }
+
+    // Posted to itself at creation in resident mode: the icon is added, and
+    // when wParam is nonzero (the hot key could not be registered) the user
+    // is told, once the window runs rather than inside its creation.
+    static constexpr UINT WMU_RESIDENTREADY = WM_APP + 201;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -47,11 +56,20 @@ private:
     // The window stays bound: a log-off may still be cancelled.
     void OnFinalDestroy();
     bool IsModalOpen() const;
+    // Resident mode: the icon and the hot key; the icon's mouse handlers.
+    void SetUpNotifyIcon();
+    void OnHotKey(WPARAM id);
+    void OnResidentReady(bool hotKeyTaken);
 
     HINSTANCE m_instance;
     CMainEdit m_edit;
     CIntelliSense m_popup;
     CSettings* m_settings;  // owned by the entry point
+    CNotifyIcon m_notifyIcon;
+    HICON m_iconImage = nullptr;  // the icon's image, ours until the window object goes
     CSettingPropSheet m_settingSheet;
     CAboutDlg m_aboutDlg;
+    // Refreshes the process environment once when constructed, so before
+    // the window exists.
+    CEnvEx m_environment;
 };

@@ -1,6 +1,6 @@
 // A stand-in program for the tests of starting command lines: it appends
-// its command line, current folder and the TARNIC_PROBE variable to the file
-// named by TARNIC_RECORD_FILE, as one record ending in "--end--". When
+// its command line, current folder, the TARNIC_PROBE variable and PATH to the
+// file named by TARNIC_RECORD_FILE, as one record ending in "--end--". When
 // TARNIC_RECORD_DELAY holds a number of milliseconds it waits that long
 // first, so that a test can make programs it started earlier write later.
 #include <windows.h>
@@ -37,7 +37,8 @@ int main()
     GetCurrentDirectoryA(sizeof folder, folder);
     const std::string record = std::string("command line: ") + GetCommandLineA() + "\n" +
                                "current folder: " + folder + "\n" +
-                               "probe: " + Variable(L"TARNIC_PROBE") + "\n" + "--end--\n";
+                               "probe: " + Variable(L"TARNIC_PROBE") + "\n" +
+                               "path: " + Variable(L"PATH") + "\n" + "--end--\n";
     // One write in append mode, so that records of programs started together
     // never interleave.
     HANDLE out = CreateFileA(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -6,6 +6,7 @@
 #include "Settings.h"
 #include "SettingsFile.h"
 #include "TestFiles.h"
+#include "WindowTestSupport.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -19,14 +20,7 @@ namespace {
 
 class InputWindow : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        g_instance = GetModuleHandleA(nullptr);
-        Velum::initialize(16, 31, 32);
-        LoadLibraryA("RICHED32.DLL");
-        InitCommonControls();
-        LookUpLayeredWindowEntry();
-    }
+    static void SetUpTestSuite() { PrepareWindowProcess(); }
 
     void SetUp() override
     {
@@ -46,12 +40,7 @@ protected:
             window->DestroyWindow();
         Pump();
         window.reset();
-        // Each closed window wrote the settings beside this program.
-        for (SettingsFileKind kind : {SETTINGS_XML, SETTINGS_BAK}) {
-            char path[MAX_PATH];
-            if (GetSettingsFilePath(kind, path, sizeof path))
-                DeleteFileA(path);
-        }
+        DeleteSettingsFiles();
     }
 
     void Register(const std::string& word, const std::string& arguments = "")
@@ -74,15 +63,8 @@ protected:
     // Dispatches what is waiting; remembers a quit request.
     void Pump()
     {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quitPosted = true;
-                continue;
-            }
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        if (PumpWaitingMessages())
+            quitPosted = true;
     }
 
     HWND Box() { return window->GetEdit().GetHwnd(); }
