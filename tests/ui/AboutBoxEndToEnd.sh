@@ -15,51 +15,26 @@ fi
 state=$(cd "$1" && pwd) || exit 1
 program=$2
 recorder=$3
-for tool in xdotool xwininfo import convert; do
-  command -v "$tool" >/dev/null || { echo "AboutBoxEndToEnd: $tool is not installed" >&2; exit 77; }
+name=AboutBoxEndToEnd
+# mshtml is off in the session: no browser can be embedded, so the version
+# check falls back to the default browser (and the engine's installer never
+# asks anything).
+# shellcheck source=EndToEndSession.sh
+. "$(dirname "$0")/EndToEndSession.sh"
+for tool in xwininfo import convert; do
+  command -v "$tool" >/dev/null || { echo "$name: $tool is not installed" >&2; exit 77; }
 done
-[ -f "$state/session.env" ] || { echo "AboutBoxEndToEnd: no Wine session in $state" >&2; exit 1; }
 
-DISPLAY=""
-# shellcheck disable=SC1091
-. "$state/session.env"
-export DISPLAY
-export WINEPREFIX="$state/prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-# mshtml off: no browser can be embedded, so the version check falls back
-# to the default browser (and the engine's installer never asks anything).
-export WINEDLLOVERRIDES="mscoree=;mshtml="
-WINE=${WINE:-/usr/lib/wine/wine64}
-
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarnic-about.XXXXXX")
 handler_key='HKCR\https\shell\open\command'
 saved_handler=""
-pid=""
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-windows_path() { echo "Z:${1//\//\\}"; }
-
-end_all() {
-  if [ -n "$pid" ]; then
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  fi
+extra_cleanup() {
   if [ -n "$saved_handler" ]; then
     "$WINE" reg add "$handler_key" /ve /d "$saved_handler" /f >/dev/null 2>&1
   fi
-  rm -rf "$scratch"
 }
-trap end_all EXIT
-trap 'exit 1' INT TERM HUP
 
 # The program and its DLLs in a folder of their own, the recorder beside.
-dir=$(dirname "$program")
-cp "$program" "$scratch/"
-for dll in "$dir"/Velum-*.dll "$dir"/libstdc++-6.dll "$dir"/libgcc_s_seh-1.dll "$dir"/libwinpthread-1.dll; do
-  [ -f "$dll" ] && cp "$dll" "$scratch/"
-done
+exe=$(prepare_copy)
 cp "$recorder" "$scratch/rec.exe"
 export TARNIC_RECORD_FILE
 TARNIC_RECORD_FILE=$(windows_path "$scratch/records.txt")
@@ -108,12 +83,11 @@ home='"https://morrowfield.example/"'
 check='"https://morrowfield.example/service/version_check?product=Pellor&version_check=&version=2.22.8.31"'
 about='^About\.\.\.$'
 
-"$WINE" "$scratch/Tarnic.exe" >"$scratch/output" 2>&1 </dev/null &
-pid=$!
+start_exe "$exe"
 main=$(wait_visible '^Pellor by Qel$' 30) || { fail "Tarnic.exe shows no window"; exit 1; }
 
-# The virtual desktop has no taskbar: the box goes to the bottom-right
-# corner of the 1280x800 work area.
+# On Wine's 1280x800 desktop the box goes to the bottom-right corner, next
+# to where the notification area is.
 at_bottom_right() {
   local x y w h
   read -r x y w h <<<"$(geometry "$1")"
@@ -137,7 +111,7 @@ fi
 
 # The menu item, from a right click into the box (shown again by a
 # second start: ABOUT left it hidden).
-timeout 30 "$WINE" "$scratch/Tarnic.exe" >/dev/null 2>&1 </dev/null
+timeout 30 "$WINE" "$exe" >/dev/null 2>&1 </dev/null
 main=$(wait_visible '^Pellor by Qel$' 10) || { fail "the window did not come back"; exit 1; }
 xdotool mousemove --window "$main" 30 10 click 3
 sleep 0.8
@@ -212,7 +186,6 @@ if kill -0 "$pid" 2>/dev/null; then
 else
   wait "$pid"
   rc=$?
-  pid=""
   [ "$rc" -eq 0 ] && pass "the input box had the focus back: EXIT /P ended the program" ||
     fail "the program ended with $rc"
 fi
