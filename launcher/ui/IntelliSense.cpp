@@ -15,9 +15,38 @@
 namespace {
 
 constexpr int kListId = 1;
+// Owner data: the rows' texts and icons stay here (the list asks for the
+// ones it draws), and the rows are put in order here, since such a list
+// sorts nothing itself.
 constexpr DWORD kListStyle = WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL |
-                             LVS_SHOWSELALWAYS | LVS_SORTASCENDING | LVS_SHAREIMAGELISTS |
-                             LVS_NOCOLUMNHEADER;
+                             LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS | LVS_NOCOLUMNHEADER |
+                             LVS_OWNERDATA;
+// Row icon states besides an image index or I_IMAGENONE.
+constexpr int kIconUnknown = -100;  // not asked for yet
+constexpr int kIconQueued = -101;   // waiting in the queue
+
+// Whether keys or clicks wait in this thread's queue.
+bool InputWaiting()
+{
+    return HIWORD(GetQueueStatus(QS_INPUT)) != 0;
+}
+
+// The candidates' words in the order of a list view's ascending sort.
+std::vector<std::string> SortedWords(const std::vector<CCandidate>& candidates)
+{
+    std::vector<const std::string*> order;
+    order.reserve(candidates.size());
+    for (const CCandidate& candidate : candidates)
+        order.push_back(&candidate.word);
+    std::stable_sort(order.begin(), order.end(), [](const std::string* a, const std::string* b) {
+        return lstrcmpA(a->c_str(), b->c_str()) < 0;
+    });
+    std::vector<std::string> words;
+    words.reserve(order.size());
+    for (const std::string* word : order)
+        words.push_back(*word);
+    return words;
+}
 constexpr DWORD kPopupStyle = WS_POPUP | WS_VISIBLE | WS_BORDER | WS_SYSMENU;
 
 // Version of comctl32 as major << 16 | minor; 4.0 where it cannot tell.
@@ -181,67 +210,59 @@ void CIntelliSense::UseSystemIcons()
     }
 }
 
+void CIntelliSense::SetRows(std::vector<std::string> rows)
+{
+    // Emptied first: the list forgets its selection and scroll position
+    // before it is told the new count, and asks for no row of the old ones.
+    m_list.DeleteAllItems();
+    m_rows.swap(rows);
+    m_images.assign(m_rows.size(), kIconUnknown);
+    m_iconQueue.clear();
+    if (!m_rows.empty())
+        m_list.SendMessage(LVM_SETITEMCOUNT, m_rows.size(), LVSICF_NOINVALIDATEALL);
+}
+
 void CIntelliSense::ShowCandidates(const std::vector<CCandidate>& candidates, int typedLength)
 {
     UseSystemIcons();
-    m_list.DeleteAllItems();
     m_popupMode = POPUP_CANDIDATES;
     m_firstKey = true;
     if (candidates.empty()) {
-        m_list.ModifyStyle(0, LVS_SORTASCENDING);
+        SetRows({});
         ShowWindow(SW_HIDE);
         return;
     }
-    // Thousands of candidates: the words are put in order here, with the
-    // comparison of the list's own ascending sort, and inserted in that
-    // order without drawing and without the list searching each one's
-    // place, which costs it seconds at a few hundred words.
-    std::vector<const std::string*> words;
-    words.reserve(candidates.size());
-    for (const CCandidate& candidate : candidates)
-        words.push_back(&candidate.word);
-    std::stable_sort(words.begin(), words.end(), [](const std::string* a, const std::string* b) {
-        return lstrcmpA(a->c_str(), b->c_str()) < 0;
-    });
-    m_list.SendMessage(WM_SETREDRAW, FALSE);
-    m_list.ModifyStyle(LVS_SORTASCENDING, 0);
-    m_list.SendMessage(LVM_SETITEMCOUNT, words.size());
-    for (const std::string* word : words)
-        m_list.InsertItem(m_list.GetItemCount(), word->c_str());
-    m_list.ModifyStyle(0, LVS_SORTASCENDING);
-    m_list.SendMessage(WM_SETREDRAW, TRUE);
+    // Ascending by text, with the comparison a sorting list view uses.
+    std::vector<std::string> rows = SortedWords(candidates);
+    SetRows(std::move(rows));
     PlacePopup();
     m_typedLength = typedLength;
-    m_nextIcon = 0;
     ShowWindow(SW_SHOWNA);
     UpdateWindow();
-    PostMessage(WMU_LOADNEXTICON);
 }
 
 void CIntelliSense::ShowHistory()
 {
     const CInputHistory& history = m_settings->History;
     UseSystemIcons();
-    m_list.DeleteAllItems();
     m_popupMode = POPUP_HISTORY;
-    m_list.ModifyStyle(LVS_SORTASCENDING, 0);
-    m_list.SendMessage(WM_SETREDRAW, FALSE);
-    for (std::size_t i = 0; i < history.GetCount(); ++i)
-        m_list.InsertItem(0, history.GetAt(i).c_str());
-    m_list.SendMessage(WM_SETREDRAW, TRUE);
+    // The oldest entry at the top, the newest at the bottom.
+    std::vector<std::string> rows;
+    rows.reserve(history.GetCount());
+    for (std::size_t i = history.GetCount(); i-- > 0;)
+        rows.push_back(history.GetAt(i));
+    SetRows(std::move(rows));
     const int selected = static_cast<int>(history.GetCount() - history.GetPosition());
     m_list.EnsureVisible(selected);
     m_list.SetItemState(selected, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     PlacePopup();
-    m_nextIcon = 0;
     ShowWindow(SW_SHOWNA);
     UpdateWindow();
-    PostMessage(WMU_LOADNEXTICON);
 }
 
 void CIntelliSense::HidePopup()
 {
-    m_list.DeleteAllItems();
+    SetRows({});
     ShowWindow(SW_HIDE);
 }
 
@@ -324,11 +345,43 @@ void CIntelliSense::HistoryForward()
     m_edit->MoveCaretToEnd();
 }
 
+void CIntelliSense::RequestIcon(int row)
+{
+    if (m_images[row] != kIconUnknown)
+        return;
+    m_images[row] = kIconQueued;
+    m_iconQueue.push_back(row);
+    if (!m_iconPosted)
+        m_iconPosted = PostMessage(WMU_LOADNEXTICON) != FALSE;
+}
+
 void CIntelliSense::OnLoadNextIcon()
 {
-    if (m_nextIcon >= m_list.GetItemCount())
+    m_iconPosted = false;
+    if (InputWaiting()) {
+        // Posted messages come before keys in the message loop: loading on
+        // now would hold the keys back. The rows go back to unknown and the
+        // list is repainted, which happens only once no input waits, and
+        // that repaint asks for their icons again.
+        for (int row : m_iconQueue) {
+            if (row < static_cast<int>(m_images.size()) && m_images[row] == kIconQueued)
+                m_images[row] = kIconUnknown;
+        }
+        m_iconQueue.clear();
+        ::InvalidateRect(m_list.GetHwnd(), nullptr, FALSE);
         return;
-    const std::string text = m_list.GetItemText(m_nextIcon, MAX_PATH);
+    }
+    // Rows of an earlier filling are skipped: theirs went with it.
+    int row = -1;
+    while (row < 0 && !m_iconQueue.empty()) {
+        const int next = m_iconQueue.front();
+        m_iconQueue.erase(m_iconQueue.begin());
+        if (next < static_cast<int>(m_images.size()) && m_images[next] == kIconQueued)
+            row = next;
+    }
+    if (row < 0)
+        return;
+    const std::string& text = m_rows[row];
     int image = I_IMAGENONE;
     if (IsReservedWord(text)) {
         SystemSmallIcons(&image);
@@ -337,9 +390,47 @@ void CIntelliSense::OnLoadNextIcon()
         if (index >= 0)
             image = index;
     }
-    m_list.SetItemImage(m_nextIcon, image);
-    ++m_nextIcon;
-    PostMessage(WMU_LOADNEXTICON);
+    m_images[row] = image;
+    m_list.SendMessage(LVM_REDRAWITEMS, row, row);
+    if (!m_iconQueue.empty())
+        m_iconPosted = PostMessage(WMU_LOADNEXTICON) != FALSE;
+}
+
+void CIntelliSense::OnGetDispInfo(LVITEMA* item)
+{
+    if (item->iItem < 0 || item->iItem >= static_cast<int>(m_rows.size()))
+        return;
+    const std::string& text = m_rows[item->iItem];
+    if ((item->mask & LVIF_TEXT) && item->pszText != nullptr && item->cchTextMax > 0)
+        lstrcpynA(item->pszText, text.c_str(), item->cchTextMax);
+    if (item->mask & LVIF_IMAGE) {
+        const int image = m_images[item->iItem];
+        item->iImage = image >= 0 ? image : I_IMAGENONE;
+        // Asked for as the row is drawn: rows scrolled into view get theirs
+        // then, rows never shown never cost a look-up.
+        RequestIcon(item->iItem);
+    }
+}
+
+int CIntelliSense::FindRow(const char* text, int start, bool wrap) const
+{
+    const int count = static_cast<int>(m_rows.size());
+    if (text == nullptr || count == 0)
+        return -1;
+    const int length = lstrlenA(text);
+    if (start < 0 || start >= count)
+        start = 0;
+    for (int i = 0; i < count; ++i) {
+        const int row = start + i;
+        if (row >= count && !wrap)
+            break;
+        const std::string& word = m_rows[row % count];
+        if (static_cast<int>(word.size()) >= length &&
+            CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, word.c_str(), length, text, length) ==
+                CSTR_EQUAL)
+            return row % count;
+    }
+    return -1;
 }
 
 LRESULT CIntelliSense::OnNotify(NMHDR* header)
@@ -347,6 +438,17 @@ LRESULT CIntelliSense::OnNotify(NMHDR* header)
     if (header->idFrom != kListId)
         return 0;
     switch (header->code) {
+    case LVN_GETDISPINFOA:
+        OnGetDispInfo(&reinterpret_cast<NMLVDISPINFOA*>(header)->item);
+        break;
+    case LVN_ODFINDITEMA: {
+        // Letters typed into the list select the next row starting with
+        // them, as in a list that holds its own texts.
+        auto* find = reinterpret_cast<NMLVFINDITEMA*>(header);
+        if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)))
+            return -1;
+        return FindRow(find->lvfi.psz, find->iStart, (find->lvfi.flags & LVFI_WRAP) != 0);
+    }
     case LVN_ITEMCHANGED: {
         auto* change = reinterpret_cast<NMLISTVIEW*>(header);
         if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
@@ -367,7 +469,9 @@ LRESULT CIntelliSense::OnNotify(NMHDR* header)
 
 void CIntelliSense::OnSelectionChanged(int index)
 {
-    const std::string word = m_list.GetItemText(index, MAX_PATH);
+    if (index < 0 || index >= static_cast<int>(m_rows.size()))
+        return;
+    const std::string word = m_rows[index];
     if (m_popupMode == POPUP_CANDIDATES) {
         Complete(word, m_typedLength);
     } else {

@@ -7,6 +7,7 @@
 #include "korra/ListView.h"
 #include "korra/WindowImpl.h"
 
+#include <string>
 #include <vector>
 
 class CMainEdit;
@@ -52,6 +53,15 @@ private:
 
     LRESULT OnCreate();
     LRESULT OnNotify(NMHDR* header);
+    // The list draws a row: its text, and its icon once loaded.
+    void OnGetDispInfo(LVITEMA* item);
+    // Type-ahead in the list: the next row from start that begins with text.
+    int FindRow(const char* text, int start, bool wrap) const;
+    // Replaces the rows (the list shows them in this order) and empties the
+    // icons with them.
+    void SetRows(std::vector<std::string> rows);
+    // A drawn row still without its icon is queued for loading.
+    void RequestIcon(int row);
     void OnLoadNextIcon();
     void OnSelectionChanged(int index);
     void OnListKeyDown(WORD key);
@@ -66,7 +76,13 @@ private:
     korra::CListViewA m_list;
     int m_popupMode = POPUP_CANDIDATES;
     bool m_firstKey = false;
-    int m_nextIcon = 0;
+    // What the list shows: it holds no text of its own (owner data), so a
+    // refill of thousands of rows costs it nothing but their count.
+    std::vector<std::string> m_rows;
+    // Per row: an image index, I_IMAGENONE, or one of the states below.
+    std::vector<int> m_images;
+    std::vector<int> m_iconQueue;  // drawn rows waiting for their icon, in order
+    bool m_iconPosted = false;     // a WMU_LOADNEXTICON is on its way
     int m_typedLength = 0;
     DWORD m_commonControlsVersion = 0;  // major in the high word
     bool m_systemIcons = false;         // the list shows the system's small icons

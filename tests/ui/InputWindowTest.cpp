@@ -221,11 +221,26 @@ TEST_F(InputWindow, CandidatesComeInTheOrderOfTheListsOwnSort)
                                      0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
     korra::CListViewA sorted(reference);
     sorted.InsertColumn(0, nullptr, 80);
-    for (const CCandidate& candidate : settings.Commands.FindByPrefix("m", false))
-        sorted.InsertItem(sorted.GetItemCount(), candidate.word.c_str());
+    // Each item carries its candidate's index: the order is read back from
+    // those, since such a list hands back a word that is not valid in the
+    // code page ("mあ" in UTF-8) changed by its round trip through UTF-16.
+    const std::vector<CCandidate> candidates = settings.Commands.FindByPrefix("m", false);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = sorted.GetItemCount();
+        item.pszText = const_cast<char*>(candidates[i].word.c_str());
+        item.lParam = static_cast<LPARAM>(i);
+        sorted.SendMessage(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    }
     Strings expected;
-    for (int i = 0; i < sorted.GetItemCount(); ++i)
-        expected.push_back(sorted.GetItemText(i));
+    for (int i = 0; i < sorted.GetItemCount(); ++i) {
+        LVITEMA item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = i;
+        sorted.SendMessage(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        expected.push_back(candidates[static_cast<std::size_t>(item.lParam)].word);
+    }
     DestroyWindow(reference);
     EXPECT_EQ(expected, ListItems());
 }
