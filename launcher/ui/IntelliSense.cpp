@@ -301,13 +301,20 @@ void CIntelliSense::PlacePopup()
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
     if (y + height > workArea.bottom)
         y = input.top - height + 1;
-    SetWindowPos(nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Moved and sized only when that changes: while typing the pop-up
+    // mostly stays where it is, and a move costs the window system more
+    // than the whole refill.
+    RECT now = {};
+    GetWindowRect(&now);
+    if (now.left != x || now.top != y || now.right - now.left != width || now.bottom - now.top != height)
+        SetWindowPos(nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     // The column is sized once the list has its size: a list still empty
     // of room would take scroll bars for it and keep them.
     int columnWidth = client.right - client.left - 2;
     if (count > kMaxRows)
         columnWidth -= GetSystemMetrics(SM_CXVSCROLL);
-    m_list.SetColumnWidth(0, columnWidth);
+    if (m_list.GetColumnWidth(0) != columnWidth)
+        m_list.SetColumnWidth(0, columnWidth);
     RedrawWindow(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 

@@ -199,6 +199,95 @@ else
     fail "the unreadable file was changed"
 fi
 
+# ---------------------------------------------------------------------------
+# Typing at full speed over a long candidate list: 10,000 commands k00000 to
+# k09999, whose words share their first letters, icons on (each line names
+# a real program). Every key must reach the box, in order and at once, while
+# the first keys fill lists of thousands of rows and their icons load; EXIT
+# /P typed after them must end the program as quickly. boxwatch.exe follows
+# the box's text from outside, one time-stamped line per change.
+watcher="$(dirname "$recorder")/boxwatch.exe"
+if [ -z "$settings" ]; then
+  fail "long list: no settings file name learnt above"
+elif [ ! -f "$watcher" ]; then
+  fail "long list: $watcher is missing"
+else
+  exe=$(prepare_copy)
+  folder=$(dirname "$exe")
+  cp "$recorder" "$folder/rec.exe"
+  export TARNIC_RECORD_FILE
+  TARNIC_RECORD_FILE=$(windows_path "$folder/records.txt")
+  REC=$(windows_path "$folder/rec.exe") awk 'BEGIN {
+      rec = ENVIRON["REC"]
+      print "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+      print "<TarnicSettings version=\"2.22.08\">"
+      print "\t<CommandList>"
+      for (i = 0; i < 10000; i++)
+        printf "\t\t<command command=\"k%05d\"><commandline>\"%s\" k%05d [%%0]</commandline></command>\n", i, rec, i
+      print "\t</CommandList>"
+      print "\t<Others Stationed=\"1\" AutoComplete=\"1\" IntelliSense=\"1\" ApplyReservedCommand=\"1\"/>"
+      print "</TarnicSettings>"
+    }' >"$folder/$(basename "$settings")"
+
+  typed='k01234 abcdefghijklmnopqrstuvwxyz012345'
+  watch="$scratch/watch.txt"
+  start_exe "$exe"
+  run=$pid
+  if win=$(wait_for_window 60 --onlyvisible); then
+    "$WINE" "$watcher" 90 >"$watch" 2>/dev/null </dev/null &
+    started+=("$!")
+    for _ in $(seq 1 300); do
+      grep -q ' watching$' "$watch" 2>/dev/null && break
+      sleep 0.1
+    done
+    focus_box "$win"
+    xdotool type --delay 5 "$typed"
+    last_key=$(date +%s%3N)
+    # Up to 5 s, to say how late a late box is; 1 s is the bound.
+    shown=""
+    for _ in $(seq 1 50); do
+      shown=$(awk -v t="$typed" '{ sub(/\r$/, ""); at = $1; sub(/^[0-9]+ ?/, "") } $0 == t { print at; exit }' "$watch")
+      [ -n "$shown" ] && break
+      sleep 0.1
+    done
+    if [ -z "$shown" ]; then
+      fail "long list: the box never held what was typed; it went: $(tail -n 3 "$watch" | tr '\n' '|')"
+    elif [ $((shown - last_key)) -le 1000 ]; then
+      pass "long list: the box holds the 40 typed characters $((shown - last_key)) ms after the last key"
+    else
+      fail "long list: the box held the 40 typed characters only $((shown - last_key)) ms after the last key"
+    fi
+    # Every text the box showed on the way was a start of what was typed:
+    # no key lost, doubled or out of order.
+    wrong=$(awk -v t="$typed" 'NR > 1 { sub(/\r$/, ""); sub(/^[0-9]+ ?/, "")
+                                         if ($0 != "" && index(t, $0) != 1) { print; exit } }' "$watch")
+    [ -z "$wrong" ] && pass "long list: the box only ever showed starts of the typed text" ||
+      fail "long list: the box showed \"$wrong\" on the way"
+
+    xdotool key Return
+    xdotool type --delay 5 "exit /p"
+    xdotool key Return
+    if wait_exit "$run" 2; then
+      [ "$rc" -eq 0 ] && pass "long list: EXIT /P right after ends the program within 2 s" ||
+        fail "long list: EXIT /P ends the program with $rc"
+    else
+      fail "long list: the program still runs 2 s after EXIT /P"
+    fi
+    for _ in $(seq 1 100); do
+      grep -q -- '--end--' "$folder/records.txt" 2>/dev/null && break
+      sleep 0.1
+    done
+    if grep -q "k01234 \[${typed#k01234 }\]" "$folder/records.txt" 2>/dev/null; then
+      pass "long list: the typed line ran k01234 with its argument"
+    else
+      fail "long list: k01234 did not run with [${typed#k01234 }]: $(cat "$folder/records.txt" 2>/dev/null)"
+    fi
+  else
+    fail "long list: no window with 10,000 commands"
+  fi
+  stop_tarnic "$run"
+fi
+
 if [ "$failures" -gt 0 ]; then
   echo "EndToEnd: $failures check(s) failed"
   exit 1
