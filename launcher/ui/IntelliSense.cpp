@@ -31,22 +31,46 @@ bool InputWaiting()
     return HIWORD(GetQueueStatus(QS_INPUT)) != 0;
 }
 
-// The candidates' words in the order of a list view's ascending sort.
+// A word's sort key under the user's locale: comparing two keys byte for
+// byte orders the words as lstrcmpA does, which is what a list view's
+// ascending sort uses.
+std::string SortKey(const std::string& word)
+{
+    char small[256];
+    int size = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, word.c_str(), -1, small, sizeof small);
+    if (size > 0)
+        return std::string(small, static_cast<std::size_t>(size));
+    size = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, word.c_str(), -1, nullptr, 0);
+    if (size <= 0)
+        return std::string();  // sorted first; never seen with a valid locale
+    std::string key(static_cast<std::size_t>(size), '\0');
+    LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, word.c_str(), -1, &key[0], size);
+    return key;
+}
+
+// The candidates' words in the order of a list view's ascending sort. Each
+// word's key is made once: thousands of candidates then sort without
+// converting two words for every comparison, as lstrcmpA would.
 std::vector<std::string> SortedWords(const std::vector<CCandidate>& candidates)
 {
-    std::vector<const std::string*> order;
-    order.reserve(candidates.size());
+    struct Keyed {
+        std::string key;
+        const std::string* word;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(candidates.size());
     for (const CCandidate& candidate : candidates)
-        order.push_back(&candidate.word);
-    std::stable_sort(order.begin(), order.end(), [](const std::string* a, const std::string* b) {
-        return lstrcmpA(a->c_str(), b->c_str()) < 0;
-    });
+        keyed.push_back({SortKey(candidate.word), &candidate.word});
+    // Stable: words the locale finds equal stay in the table's order.
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
     std::vector<std::string> words;
-    words.reserve(order.size());
-    for (const std::string* word : order)
-        words.push_back(*word);
+    words.reserve(keyed.size());
+    for (const Keyed& entry : keyed)
+        words.push_back(*entry.word);
     return words;
 }
+
 constexpr DWORD kPopupStyle = WS_POPUP | WS_VISIBLE | WS_BORDER | WS_SYSMENU;
 
 // Version of comctl32 as major << 16 | minor; 4.0 where it cannot tell.

@@ -210,8 +210,12 @@ TEST_F(InputWindow, ListsSeveralCandidatesSortedWithTheFocusKept)
 
 TEST_F(InputWindow, CandidatesComeInTheOrderOfTheListsOwnSort)
 {
-    const std::vector<std::string> words = {"mb", "MA", "m_x", "Mz", "m1", "mあ", Ansi("mア"),
-                                            "mB", Ansi("m表"), "m-a", "M"};
+    // Signs the locale sorts apart from their code (hyphen, apostrophe),
+    // numbers, half- and full-width forms: the list's order is the locale's.
+    const std::vector<std::string> words = {"mb",      "MA",       "m_x",       "Mz",        "m1",
+                                            "mあ",     Ansi("mア"), "mB",        Ansi("m表"), "m-a",
+                                            "M",       "m-b",      "m'c",       "mc",        "m10",
+                                            "m9",      Ansi("mｶ"), Ansi("mＡ"), Ansi("mａ"), "m~"};
     for (const std::string& word : words)
         Register(word);
     Open();
