@@ -726,6 +726,11 @@ int main(int argc, char** argv)
         if (rowByRow)
             best = std::min({best, stats[kPlain].median, stats[kRedrawOff].median});
         const double ratio = best > 0 ? stats[kTarnic].median / best : 0;
+        // The minima beside: on a shared machine the medians follow its load.
+        double bestMin = std::min(stats[kPresorted].min, stats[kVirtual].min);
+        if (rowByRow)
+            bestMin = std::min({bestMin, stats[kPlain].min, stats[kRedrawOff].min});
+        const double minRatio = bestMin > 0 ? stats[kTarnic].min / bestMin : 0;
         const bool ratioMet = ratio <= kTargetRatio;
         allRatiosMet = allRatiosMet && ratioMet;
         const std::string typed = Printable(Joined(cases[i].keys));
@@ -734,7 +739,7 @@ int main(int argc, char** argv)
                         Ms(stats[kUnmatched].median), Ms(stats[kUnmatched].percentile),
                         rowByRow ? Ms(stats[kPlain].median) : "-", rowByRow ? Ms(stats[kPlain].percentile) : "-",
                         met ? "met" : "MISSED", Ms(best), bench::Fixed(ratio, "%.2f"),
-                        ratioMet ? "met" : "MISSED"});
+                        ratioMet ? "met" : "MISSED", bench::Fixed(minRatio, "%.2f")});
         detail.push_back({cases[i].label, typed, listed, Ms(stats[kTarnic].median),
                           rowByRow ? Ms(stats[kPlain].median) : "-",
                           rowByRow ? Ms(stats[kRedrawOff].median) : "-", Ms(stats[kPresorted].median),
@@ -745,7 +750,8 @@ int main(int argc, char** argv)
     const std::size_t textColumns = 2;
     std::printf("\n");
     bench::PrintTable({"keystroke", "typed", "listed", "Tarnic med", "p95", "no match med", "p95", "bare list med",
-                       "p95", "p95 < 10 ms", "best bare med", "x best", "<= 1.2x"},
+                       "p95", "p95 < 10 ms", "best bare med", "x best", "<= 1.2x",
+                       "min x best min"},
                       rows, textColumns);
     std::printf("\nno match: as many characters that start no command (%s, %s) into the same box\n",
                 Printable(cases.front().unmatchedKeys.front()).c_str(),

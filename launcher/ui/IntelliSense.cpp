@@ -236,12 +236,21 @@ void CIntelliSense::UseSystemIcons()
 
 void CIntelliSense::SetRows(std::vector<std::string> rows)
 {
-    // Emptied first: the list forgets its selection and scroll position
-    // before it is told the new count, and asks for no row of the old ones.
-    m_list.DeleteAllItems();
+    // A list with nothing selected or focused, scrolled to the top, is
+    // only told the new count: typing refills it at every key, and emptying
+    // it first would make it redo its scroll bar twice. Otherwise it is
+    // emptied first, so that it forgets the selection and the scroll
+    // position, and asks for no row of the old ones.
+    const bool clean = !rows.empty() && m_list.GetItemCount() > 0 &&
+                       m_list.GetNextItem(-1, LVNI_SELECTED) < 0 &&
+                       m_list.GetNextItem(-1, LVNI_FOCUSED) < 0 &&
+                       m_list.SendMessage(LVM_GETTOPINDEX) == 0;
+    if (!clean && m_list.GetItemCount() > 0)
+        m_list.DeleteAllItems();
     m_rows.swap(rows);
     m_images.assign(m_rows.size(), kIconUnknown);
     m_iconQueue.clear();
+    // Every row is painted anew either way (PlacePopup redraws the list).
     if (!m_rows.empty())
         m_list.SendMessage(LVM_SETITEMCOUNT, m_rows.size(), LVSICF_NOINVALIDATEALL);
 }
