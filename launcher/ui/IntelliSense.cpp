@@ -452,6 +452,13 @@ void CIntelliSense::OnGetDispInfo(LVITEMA* item)
     }
 }
 
+int CIntelliSense::GetRowIcon(int row) const
+{
+    if (row < 0 || row >= static_cast<int>(m_images.size()) || m_images[row] < 0)
+        return I_IMAGENONE;
+    return m_images[row];
+}
+
 int CIntelliSense::FindRow(const char* text, int start, bool wrap) const
 {
     const int count = static_cast<int>(m_rows.size());

@@ -43,6 +43,8 @@ public:
     void PlacePopup();
 
     korra::CListViewA& GetList() { return m_list; }
+    // The icon row shows: I_IMAGENONE while it has none or none is loaded.
+    int GetRowIcon(int row) const;
     int GetPopupMode() const { return m_popupMode; }
 
 protected:

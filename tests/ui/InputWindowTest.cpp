@@ -13,6 +13,7 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,39 @@ TEST_F(InputWindow, CandidatesComeInTheOrderOfTheListsOwnSort)
     }
     DestroyWindow(reference);
     EXPECT_EQ(expected, ListItems());
+}
+
+TEST_F(InputWindow, IconsLoadForTheRowsOnScreenAndForRowsScrolledIntoView)
+{
+    for (int i = 0; i < 300; ++i) {
+        char word[8];
+        std::snprintf(word, sizeof word, "k%03d", i);
+        Register(word);
+    }
+    settings.ApplyReservedCommand = true;
+    Open();
+    Type("k");
+    CIntelliSense& popup = window->GetPopup();
+    ASSERT_EQ(300, popup.GetList().GetItemCount());
+    auto loaded = [&](int first, int last) {
+        int count = 0;
+        for (int row = first; row <= last; ++row)
+            count += popup.GetRowIcon(row) != I_IMAGENONE ? 1 : 0;
+        return count;
+    };
+    // The ten rows shown have theirs; rows far below were never looked up.
+    EXPECT_EQ(10, loaded(0, 9));
+    EXPECT_EQ(0, loaded(50, 299));
+    popup.GetList().EnsureVisible(250);
+    Pump();
+    EXPECT_NE(I_IMAGENONE, popup.GetRowIcon(250));
+    EXPECT_EQ(0, loaded(100, 200));
+
+    // Reserved words get the program's own icon.
+    window->GetEdit().SetWindowText("");
+    Type("s");
+    ASSERT_EQ(Strings({"SETTING", "SYSTEM"}), ListItems());
+    EXPECT_EQ(2, loaded(0, 1));
 }
 
 TEST_F(InputWindow, ChoosingACandidateFillsTheWordAndKeepsTheArguments)
