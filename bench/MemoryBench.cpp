@@ -136,14 +136,8 @@ double Median(const std::vector<double>& samples)
 
 int main(int argc, char** argv)
 {
-    int runs = 5;
     std::vector<std::string> paths;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
-            runs = std::max(1, std::atoi(argv[++i]));
-        else
-            paths.push_back(argv[i]);
-    }
+    const int runs = bench::RunsAndPaths(argc, argv, 5, &paths);
     const std::string here = bench::OwnFolder();
     const std::string defaults[] = {here + "\\..\\bin\\Tarnic.exe", here + "\\empty_window.exe"};
     for (std::size_t i = paths.size(); i < 2; ++i)

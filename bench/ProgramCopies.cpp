@@ -2,7 +2,23 @@
 // with its DLLs in a scratch folder, and the window a started copy shows.
 #include "ProgramCopies.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
 namespace bench {
+
+int RunsAndPaths(int argc, char** argv, int fallback, std::vector<std::string>* paths)
+{
+    int runs = fallback;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else
+            paths->push_back(argv[i]);
+    }
+    return runs;
+}
 
 std::string FolderOf(const std::string& path)
 {

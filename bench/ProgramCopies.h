@@ -5,8 +5,13 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace bench {
+
+// The number after "--runs" (fallback without one); the other arguments,
+// program paths, go to paths.
+int RunsAndPaths(int argc, char** argv, int fallback, std::vector<std::string>* paths);
 
 // The folder part of path ("." when it has none), and the name after it.
 std::string FolderOf(const std::string& path);

@@ -103,14 +103,8 @@ bench::Stats Summarize(const std::vector<double>& samples)
 
 int main(int argc, char** argv)
 {
-    int runs = 15;
     std::vector<std::string> paths;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
-            runs = std::max(1, std::atoi(argv[++i]));
-        else
-            paths.push_back(argv[i]);
-    }
+    const int runs = bench::RunsAndPaths(argc, argv, 15, &paths);
     const std::string here = OwnFolder();
     const std::string defaults[] = {here + "\\..\\bin\\Tarnic.exe", here + "\\empty_window.exe",
                                     here + "\\empty_window_dlls.exe"};

@@ -20,6 +20,18 @@ name=EndToEnd
 # shellcheck source=EndToEndSession.sh
 . "$(dirname "$0")/EndToEndSession.sh"
 
+# expect_record FILE PATTERN WHAT: waits up to 10 s for recorder.exe's
+# first record in FILE; passes WHAT when the grep PATTERN matches it.
+expect_record() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    grep -q -- '--end--' "$1" 2>/dev/null && break
+    sleep 0.1
+  done
+  if grep -q -- "$2" "$1" 2>/dev/null; then pass "$3"
+  else fail "$3: not so, the record holds: $(cat "$1" 2>/dev/null)"; fi
+}
+
 # ---------------------------------------------------------------------------
 # One instance through its life: shown at start, hidden by Esc and by EXIT,
 # brought back by a second start, ended by EXIT /P.
@@ -141,15 +153,8 @@ else
   if win=$(wait_for_window 30 --onlyvisible); then
     focus_box "$win"
     type_line "rec hello world"
-    for _ in $(seq 1 100); do
-      grep -q -- '--end--' "$folder/records.txt" 2>/dev/null && break
-      sleep 0.1
-    done
-    if grep -q '\[hello\] \[world\]' "$folder/records.txt" 2>/dev/null; then
-      pass "a command of the settings file runs with its macros filled"
-    else
-      fail "the registered command did not run as [hello] [world]: $(cat "$folder/records.txt" 2>/dev/null)"
-    fi
+    expect_record "$folder/records.txt" '\[hello\] \[world\]' \
+      "a command of the settings file runs with its macros filled"
     focus_box "$win"
     type_line "exit /p"
     wait_exit "$run" 10 && [ "$rc" -eq 0 ] || fail "EXIT /P did not end the program with 0"
@@ -273,15 +278,8 @@ else
     else
       fail "long list: the program still runs 2 s after EXIT /P"
     fi
-    for _ in $(seq 1 100); do
-      grep -q -- '--end--' "$folder/records.txt" 2>/dev/null && break
-      sleep 0.1
-    done
-    if grep -q "k01234 \[${typed#k01234 }\]" "$folder/records.txt" 2>/dev/null; then
-      pass "long list: the typed line ran k01234 with its argument"
-    else
-      fail "long list: k01234 did not run with [${typed#k01234 }]: $(cat "$folder/records.txt" 2>/dev/null)"
-    fi
+    expect_record "$folder/records.txt" "k01234 \[${typed#k01234 }\]" \
+      "long list: the typed line ran k01234 with its argument"
   else
     fail "long list: no window with 10,000 commands"
   fi
