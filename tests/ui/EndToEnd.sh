@@ -32,6 +32,16 @@ expect_record() {
   else fail "$3: not so, the record holds: $(cat "$1" 2>/dev/null)"; fi
 }
 
+# A copy ($exe in $folder) with rec.exe beside it, whose records go to
+# $folder/records.txt.
+prepare_recording_copy() {
+  exe=$(prepare_copy)
+  folder=$(dirname "$exe")
+  cp "$recorder" "$folder/rec.exe"
+  export TARNIC_RECORD_FILE
+  TARNIC_RECORD_FILE=$(windows_path "$folder/records.txt")
+}
+
 # ---------------------------------------------------------------------------
 # One instance through its life: shown at start, hidden by Esc and by EXIT,
 # brought back by a second start, ended by EXIT /P.
@@ -117,11 +127,7 @@ done
 # Settings beside the program: a prepared file's command runs with its
 # macros filled; leaving writes the new history and keeps the old file as
 # the backup; an unreadable file is reported and left as it was.
-exe=$(prepare_copy)
-folder=$(dirname "$exe")
-cp "$recorder" "$folder/rec.exe"
-export TARNIC_RECORD_FILE
-TARNIC_RECORD_FILE=$(windows_path "$folder/records.txt")
+prepare_recording_copy
 
 # A first run with no file writes one on the way out: that gives its name.
 start_exe "$exe"
@@ -217,11 +223,7 @@ if [ -z "$settings" ]; then
 elif [ ! -f "$watcher" ]; then
   fail "long list: $watcher is missing"
 else
-  exe=$(prepare_copy)
-  folder=$(dirname "$exe")
-  cp "$recorder" "$folder/rec.exe"
-  export TARNIC_RECORD_FILE
-  TARNIC_RECORD_FILE=$(windows_path "$folder/records.txt")
+  prepare_recording_copy
   REC=$(windows_path "$folder/rec.exe") awk 'BEGIN {
       rec = ENVIRON["REC"]
       print "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
