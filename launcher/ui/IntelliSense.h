@@ -43,7 +43,7 @@ public:
     void PlacePopup();
 
     korra::CListViewA& GetList() { return m_list; }
-    // The icon row shows: I_IMAGENONE while it has none or none is loaded.
+    // The icon the row shows: I_IMAGENONE while it has none or none is loaded.
     int GetRowIcon(int row) const;
     int GetPopupMode() const { return m_popupMode; }
 
