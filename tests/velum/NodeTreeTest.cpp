@@ -174,6 +174,135 @@ TEST(NodeTree, Attributes)
     EXPECT_FALSE(document.createTextNode(U(u"t")).getAttributes());
 }
 
+// Each call that takes a node out of a map or a child list hands it back
+// alive, even when the container held its only reference, and ownerless.
+TEST(NodeTree, RemovedAndReplacedNodesComeBackAlive)
+{
+    Document document = NewDocument();
+    const struct {
+        const char* call;
+        std::function<Node(Element&)> run;
+        const char* name;
+        const char* value;
+    } cases[] = {
+        {"Element::setAttributeNode",
+         [&](Element& e) {
+             Attr fresh = document.createAttribute(U(u"a"));
+             return Node(e.setAttributeNode(fresh).getNodeInst());
+         },
+         "a", "old"},
+        {"Node::setAttributeNode",
+         [&](Element& e) {
+             Node n = e;
+             Node fresh = document.createAttribute(U(u"a"));
+             return Node(n.setAttributeNode(fresh).getNodeInst());
+         },
+         "a", "old"},
+        {"removeAttributeNode",
+         [](Element& e) { return Node(e.removeAttributeNode(e.getAttributeNode(U(u"a"))).getNodeInst()); }, "a",
+         "old"},
+        {"NamedNodeMap::setNamedItem",
+         [&](Element& e) { return e.getAttributes().setNamedItem(document.createAttribute(U(u"a"))); }, "a", "old"},
+        {"NamedNodeMap::removeNamedItem", [](Element& e) { return e.getAttributes().removeNamedItem(U(u"a")); },
+         "a", "old"},
+        {"replaceChild",
+         [&](Element& e) { return e.replaceChild(document.createTextNode(U(u"new")), e.getFirstChild()); },
+         "#text", "child"},
+        {"removeChild", [](Element& e) { return e.removeChild(e.getFirstChild()); }, "#text", "child"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.call);
+        Node back;
+        {
+            // The element and its attribute are reached only through this
+            // scope's handle: after the call the returned node is all there is.
+            Element e = document.createElement(U(u"e"));
+            e.setAttribute(U(u"a"), U(u"old"));
+            e.setAttribute(U(u"b"), U(u"kept"));
+            e.appendChild(document.createTextNode(U(u"child")));
+            back = c.run(e);
+            EXPECT_EQ("kept", Ascii(e.getAttribute(U(u"b"))));
+        }
+        ASSERT_TRUE(back);
+        EXPECT_EQ(c.name, Ascii(back.getNodeName()));
+        EXPECT_EQ(c.value, Ascii(back.getNodeValue()));
+        EXPECT_FALSE(back.getParentNode());
+        if (back.getNodeType() == ATTRIBUTE_NODE) {
+            // Ownerless: another element takes it.
+            Element other = document.createElement(U(u"other"));
+            EXPECT_EQ(0, CodeOf([&] { other.setAttributeNode(back); }));
+            EXPECT_EQ("old", Ascii(other.getAttribute(U(u"a"))));
+        }
+    }
+}
+
+// A Node binds to every kind's reference parameter; one of another kind is
+// refused before the library reads it as that kind.
+TEST(NodeTree, NodeOfAnotherKindIsRefusedWhereAKindIsExpected)
+{
+    Document document = NewDocument();
+    Element root = document.getDocumentElement();
+    Node element = document.createElement(U(u"e"));
+    Node text = document.createTextNode(U(u"t"));
+    Node asNode = root;
+    const struct {
+        const char* call;
+        std::function<void()> run;
+    } cases[] = {
+        {"Element::setAttributeNode(element)", [&] { root.setAttributeNode(element); }},
+        {"Element::setAttributeNode(text)", [&] { root.setAttributeNode(text); }},
+        {"Node::setAttributeNode(text)", [&] { asNode.setAttributeNode(text); }},
+        {"Element::removeAttributeNode(element)", [&] { root.removeAttributeNode(element); }},
+        {"Node::removeAttributeNode(text)", [&] { asNode.removeAttributeNode(text); }},
+        {"_setDocumentElement(text)", [&] { document._setDocumentElement(text); }},
+        {"Attr = element", [&] { Attr a; a = element; }},
+        {"Element = text", [&] { Element e; e = text; }},
+        {"Document = element", [&] { Document d; d = element; }},
+        {"Comment = text", [&] { Comment c; c = text; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.call);
+        EXPECT_EQ(103, CodeOf(c.run));
+    }
+    EXPECT_EQ(0u, root.getAttributes().getLength());
+    EXPECT_TRUE(document.getDocumentElement() == root);
+    // A CDATA section is a Text as a class, and an empty Node is an empty handle.
+    EXPECT_EQ(0, CodeOf([&] { Text t; t = Node(document.createCDATASection(U(u"c"))); }));
+    EXPECT_EQ(0, CodeOf([&] { Attr a; a = Node(); }));
+}
+
+// Attributes taken out through the map lose the owner the element gave
+// them, as they do through the element's own calls, and can be placed again.
+TEST(NodeTree, AttributesLeavingThroughTheMapLoseTheirOwner)
+{
+    Document document = NewDocument();
+    Element e = document.createElement(U(u"e"));
+    Element f = document.createElement(U(u"f"));
+    e.setAttribute(U(u"a"), U(u"1"));
+    e.setAttribute(U(u"b"), U(u"2"));
+    Attr a = e.getAttributeNode(U(u"a"));
+    Attr b = e.getAttributeNode(U(u"b"));
+
+    EXPECT_TRUE(e.getAttributes().removeNamedItem(U(u"a")) == a);
+    Attr stranger = document.createAttribute(U(u"b"));
+    EXPECT_TRUE(e.getAttributes().setNamedItem(stranger) == b);
+    for (Attr* attr : {&a, &b}) {
+        EXPECT_EQ(8, CodeOf([&] { e.removeAttributeNode(*attr); }));
+        EXPECT_EQ(0, CodeOf([&] { f.setAttributeNode(*attr); }));
+    }
+    EXPECT_EQ(2u, f.getAttributes().getLength());
+
+    // An attribute that f placed and that came into e's map through the
+    // map keeps f as its owner when it leaves e's map or e goes.
+    Attr shared = document.createAttribute(U(u"s"));
+    e.getAttributes().setNamedItem(shared);
+    f.setAttributeNode(shared);
+    e.removeAttribute(U(u"s"));
+    EXPECT_EQ(10, CodeOf([&] { e.setAttributeNode(shared); }));
+    e.getAttributes().setNamedItem(Node());  // nothing happens
+    EXPECT_TRUE(f.removeAttributeNode(shared) == shared);
+}
+
 TEST(NodeTree, SearchesSnapshotsAndLiveLists)
 {
     Document document = NewDocument(u"item");

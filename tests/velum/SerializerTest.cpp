@@ -165,6 +165,15 @@ TEST(Serializer, RefusedCallsReturnFalse)
         closeFile(file);
         EXPECT_EQ(ReadBytes(path), c.left) << "encoding " << c.encoding;
     }
+
+    // A Node binds to `const Document&`: an element given as the document
+    // is refused, and nothing is raised.
+    const std::string path = TempPath("refused.xml");
+    void* file = openFile(path.c_str(), 0x22);
+    ASSERT_NE(file, nullptr);
+    Node element = document.getDocumentElement();
+    EXPECT_FALSE(serialize(element, 1, file));
+    closeFile(file);
 }
 
 TEST(Serializer, ReadOnlyHandleFailsAndKeepsTheFile)

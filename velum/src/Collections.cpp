@@ -484,9 +484,13 @@ Node NamedNodeMap::setNamedItem(const Node& node)
         return Node();
     if (inst->m_type == ATTRIBUTE_NODE && static_cast<AttrInst*>(inst)->m_ownerElement != nullptr)
         throw VelumException(VelumException::INUSE_ATTRIBUTE_ERR);
+    // old holds its node before the map lets go of it; a replaced
+    // attribute that this map's element placed loses that owner.
     Node old(items->getNamedItem(inst->m_name));
     if (old) {
         items->replaceNamedItem(inst, old.getNodeInst());
+        if (old.getNodeInst() != inst)
+            AttrInst::leaveMap(old.getNodeInst(), items);
         return old;
     }
     items->appendNamedItem(inst);
@@ -500,6 +504,7 @@ Node NamedNodeMap::removeNamedItem(const Velum_CHAR* name)
     if (!old)
         throw VelumException(VelumException::NOT_FOUND_ERR);
     items->removeNamedItem(old.getNodeInst());
+    AttrInst::leaveMap(old.getNodeInst(), items);
     return old;
 }
 

@@ -25,6 +25,19 @@ NodeInst* OfKind(const NodeBase& handle, unsigned short type)
     return inst;
 }
 
+// The body of a handle of kind T, or null when the handle is empty. A Node
+// binds to every kind's `const T&` (it derives from them all), so a node of
+// another kind can arrive here: BAD_CAST_ERR then, before the body is read
+// as something it is not. A CDATA section is a Text as a class.
+template <typename Body>
+Body* BodyOf(const NodeBase& handle, unsigned short type)
+{
+    NodeInst* inst = handle.getNodeInst();
+    if (inst != nullptr && inst->m_type != type && !(type == TEXT_NODE && inst->m_type == CDATA_SECTION_NODE))
+        throw VelumException(VelumException::BAD_CAST_ERR);
+    return static_cast<Body*>(inst);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -139,18 +152,40 @@ Comment::Comment(const Node& node) : NodeBase(OfKind(node, COMMENT_NODE)) {}
 DocumentType::DocumentType(const Node& node) : NodeBase(OfKind(node, DOCUMENT_TYPE_NODE)) {}
 Document::Document(const Node& node) : NodeBase(OfKind(node, DOCUMENT_NODE)) {}
 
-Element& Element::operator=(const Element& other) { NodeBase::operator=(other); return *this; }
-Attr& Attr::operator=(const Attr& other) { NodeBase::operator=(other); return *this; }
-Text& Text::operator=(const Text& other) { NodeBase::operator=(other); return *this; }
-CDATASection& CDATASection::operator=(const CDATASection& other) { NodeBase::operator=(other); return *this; }
+// Assignment checks the kind too: `element = node` binds the Node to
+// `const Element&` without any conversion operator being asked.
+template <typename Handle, typename Body>
+Handle& AssignKind(Handle& self, const Handle& other, unsigned short type)
+{
+    self.NodeBase::operator=(Handle(BodyOf<Body>(other, type)));
+    return self;
+}
+
+Element& Element::operator=(const Element& other) { return AssignKind<Element, ElementInst>(*this, other, ELEMENT_NODE); }
+Attr& Attr::operator=(const Attr& other) { return AssignKind<Attr, AttrInst>(*this, other, ATTRIBUTE_NODE); }
+Text& Text::operator=(const Text& other) { return AssignKind<Text, TextInst>(*this, other, TEXT_NODE); }
+
+CDATASection& CDATASection::operator=(const CDATASection& other)
+{
+    return AssignKind<CDATASection, CDATASectionInst>(*this, other, CDATA_SECTION_NODE);
+}
+
 ProcessingInstruction& ProcessingInstruction::operator=(const ProcessingInstruction& other)
 {
-    NodeBase::operator=(other);
-    return *this;
+    return AssignKind<ProcessingInstruction, ProcessingInstructionInst>(*this, other, PROCESSING_INSTRUCTION_NODE);
 }
-Comment& Comment::operator=(const Comment& other) { NodeBase::operator=(other); return *this; }
-DocumentType& DocumentType::operator=(const DocumentType& other) { NodeBase::operator=(other); return *this; }
-Document& Document::operator=(const Document& other) { NodeBase::operator=(other); return *this; }
+
+Comment& Comment::operator=(const Comment& other) { return AssignKind<Comment, CommentInst>(*this, other, COMMENT_NODE); }
+
+DocumentType& DocumentType::operator=(const DocumentType& other)
+{
+    return AssignKind<DocumentType, DocumentTypeInst>(*this, other, DOCUMENT_TYPE_NODE);
+}
+
+Document& Document::operator=(const Document& other)
+{
+    return AssignKind<Document, DocumentInst>(*this, other, DOCUMENT_NODE);
+}
 
 ElementInst* Element::element() const { return static_cast<ElementInst*>(node()); }
 
@@ -168,16 +203,16 @@ Attr Element::getAttributeNode(const Velum_CHAR* name) const { return Attr(eleme
 Attr Element::setAttributeNode(const Attr& attr)
 {
     ElementInst* inst = element();
-    AttrInst* body = static_cast<AttrInst*>(attr.getNodeInst());
+    AttrInst* body = BodyOf<AttrInst>(attr, ATTRIBUTE_NODE);
     if (body == nullptr)
         throw VelumException(VelumException::EMPTY_HANDLE_ERR);
-    return Attr(inst->setAttributeNode(body));
+    return inst->setAttributeNode(body);
 }
 
 Attr Element::removeAttributeNode(const Attr& attr)
 {
     ElementInst* inst = element();
-    AttrInst* body = static_cast<AttrInst*>(attr.getNodeInst());
+    AttrInst* body = BodyOf<AttrInst>(attr, ATTRIBUTE_NODE);
     if (body == nullptr)
         throw VelumException(VelumException::NOT_FOUND_ERR);
     return Attr(inst->removeAttributeNode(body));
@@ -257,7 +292,7 @@ bool Document::isValid() const { return document()->m_valid != 0; }
 void Document::_setDocumentElement(const Element& element)
 {
     DocumentInst* inst = document();
-    ElementInst* body = static_cast<ElementInst*>(element.getNodeInst());
+    ElementInst* body = BodyOf<ElementInst>(element, ELEMENT_NODE);
     if (body == nullptr)
         throw VelumException(VelumException::EMPTY_HANDLE_ERR);
     inst->_setDocumentElement(body);

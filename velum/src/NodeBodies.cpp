@@ -134,11 +134,10 @@ NodeInst::~NodeInst()
         m_children->removeRef();
     }
     if (m_attributes != nullptr) {
-        for (unsigned long i = 0; i < m_attributes->getLength(); ++i) {
-            NodeInst* attr = m_attributes->item(i);
-            if (attr->m_type == ATTRIBUTE_NODE)
-                static_cast<AttrInst*>(attr)->m_ownerElement = nullptr;
-        }
+        // Attributes that outlive us lose their owner; one that another
+        // element placed (and that got here through our map) keeps its own.
+        for (unsigned long i = 0; i < m_attributes->getLength(); ++i)
+            AttrInst::leaveMap(m_attributes->item(i), m_attributes);
         m_attributes->removeRef();
     }
 }
@@ -423,8 +422,7 @@ void ElementInst::setAttribute(const VelumString& name, const VelumString& value
     if (old != nullptr) {
         KeepAlive keep(old);
         map->replaceNamedItem(attr, old);
-        if (old->m_type == ATTRIBUTE_NODE)
-            static_cast<AttrInst*>(old)->m_ownerElement = nullptr;
+        AttrInst::leaveMap(old, map);
     } else {
         map->appendNamedItem(attr);
     }
@@ -438,8 +436,7 @@ void ElementInst::removeAttribute(const Velum_CHAR* name)
     NodeInst* attr = m_attributes != nullptr ? m_attributes->getNamedItem(name) : nullptr;
     if (attr == nullptr)
         return;
-    if (attr->m_type == ATTRIBUTE_NODE)
-        static_cast<AttrInst*>(attr)->m_ownerElement = nullptr;
+    AttrInst::leaveMap(attr, m_attributes);
     m_attributes->removeNamedItem(attr);
 }
 
@@ -451,7 +448,7 @@ AttrInst* ElementInst::getAttributeNode(const Velum_CHAR* name) const
     return static_cast<AttrInst*>(attr);
 }
 
-AttrInst* ElementInst::setAttributeNode(AttrInst* attr)
+Attr ElementInst::setAttributeNode(AttrInst* attr)
 {
     if (isReadOnly())
         throw VelumException(VelumException::NO_MODIFICATION_ALLOWED_ERR);
@@ -461,14 +458,17 @@ AttrInst* ElementInst::setAttributeNode(AttrInst* attr)
     NodeInst* old = map->getNamedItem(attr->m_name);
     if (old != nullptr && old->m_type != ATTRIBUTE_NODE)
         throw VelumException(VelumException::BAD_CAST_ERR);
+    // The map may hold the only reference to old: the handle takes one
+    // before the map lets go, and hands it to the caller.
+    Attr replaced(static_cast<AttrInst*>(old));
     if (old != nullptr) {
-        map->replaceNamedItem(attr, old);  // the caller's handle keeps old alive
-        static_cast<AttrInst*>(old)->m_ownerElement = nullptr;
+        map->replaceNamedItem(attr, old);
+        AttrInst::leaveMap(old, map);
     } else {
         map->appendNamedItem(attr);
     }
     attr->m_ownerElement = this;
-    return static_cast<AttrInst*>(old);
+    return replaced;
 }
 
 AttrInst* ElementInst::removeAttributeNode(AttrInst* attr)
@@ -547,6 +547,15 @@ void ElementInst::normalize()
 // ---------------------------------------------------------------------------
 
 AttrInst::AttrInst(const VelumString& name) : NodeInst(ATTRIBUTE_NODE, name, 0), m_ownerElement(nullptr) {}
+
+void AttrInst::leaveMap(NodeInst* node, const NamedNodeMapInst* map)
+{
+    if (node->m_type != ATTRIBUTE_NODE)
+        return;
+    AttrInst* attr = static_cast<AttrInst*>(node);
+    if (attr->m_ownerElement != nullptr && attr->m_ownerElement->m_attributes == map)
+        attr->m_ownerElement = nullptr;
+}
 
 NodeInst* AttrInst::cloneNodeInst(bool) const
 {

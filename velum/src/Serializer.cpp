@@ -582,7 +582,13 @@ bool Serializer::serialize(const Document& document, unsigned short encoding, vo
     if (!CutToStart(file))
         return false;
 
-    m_document = document;
+    // A Node of another kind bound to `document` is refused by writeDocument
+    // below; assigning it to a Document would raise, and serializing raises
+    // nothing.
+    const NodeInst* body = document.getNodeInst();
+    m_document = Document(body != nullptr && body->m_type == DOCUMENT_NODE
+                              ? static_cast<DocumentInst*>(const_cast<NodeInst*>(body))
+                              : nullptr);
     m_file = file;
     m_running = true;
     m_encoding = encoding;

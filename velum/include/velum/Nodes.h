@@ -99,7 +99,10 @@ public:
     void setAttribute(const VelumString& name, const VelumString& value);
     void removeAttribute(const Velum_CHAR* name);
     class AttrInst* getAttributeNode(const Velum_CHAR* name) const;
-    AttrInst* setAttributeNode(AttrInst* attr);
+    // The replaced attribute, held by the returned handle from before the
+    // map lets go of it (the map may have held its only reference), or an
+    // empty handle.
+    class Attr setAttributeNode(AttrInst* attr);
     AttrInst* removeAttributeNode(AttrInst* attr);
     // Adds matching descendants (not this element), in pre-order, to list.
     void collectElementsByTagName(const Velum_CHAR* name, NodeListInst* list) const;
@@ -116,6 +119,11 @@ class VELUM_API AttrInst : public NodeInst {
 public:
     explicit AttrInst(const VelumString& name);
     NodeInst* cloneNodeInst(bool deep) const override;
+
+    // node leaves map (removed or replaced there): when it is an attribute
+    // that the element of that map placed, it has no owner any more and can
+    // be placed again. Items put in through the map itself never got one.
+    static void leaveMap(NodeInst* node, const NamedNodeMapInst* map);
 
     ElementInst* m_ownerElement;  // not counted
 };
