@@ -1029,8 +1029,9 @@ void ParserImpl::parseAttributeValue(Velum_CHAR quote, VelumString& value)
 
 // A reference, after its "&"; its text is appended to out. A malformed
 // character reference keeps what was read and lets the character that
-// broke it count as content; the parse goes on without a message, since
-// m_errorMessage speaks of failed parses only.
+// broke it count as content; a name without ";" or a character reference
+// without digits is kept as written. The parse goes on without a message,
+// since m_errorMessage speaks of failed parses only.
 void ParserImpl::reference(Scratch& out)
 {
     Velum_CHAR c = get();
@@ -1062,8 +1063,17 @@ void ParserImpl::reference(Scratch& out)
                 value = value * (hex ? 16 : 10) + static_cast<unsigned>(digit);
             ++digits;
         }
-        if (digits == 0)
+        if (digits == 0) {
+            // "&#;" and "&#x;" stay as written: a hand-edited file must not
+            // lose characters without a word.
+            out.push('&');
+            out.push('#');
+            if (hex)
+                out.push('x');
+            if (c == ';')
+                out.push(';');
             return;
+        }
         if (value <= 0xFFFF) {
             out.push(static_cast<Velum_CHAR>(value));
         } else if (value <= 0x10FFFF) {
@@ -1082,6 +1092,9 @@ void ParserImpl::reference(Scratch& out)
     for (c = get(); IsNameChar(c); c = get())
         m_word.push(c);
     if (c != ';') {
+        // Not a reference after all ("a&b", "&amp x"): the "&" and the name
+        // stay as written, as an unknown entity name does.
+        out.push('&');
         out.append(m_word);
         unget();
         return;
