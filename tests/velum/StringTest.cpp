@@ -82,6 +82,29 @@ TEST(VelumString, CopiesShareAndAppendCopiesOnWrite)
     EXPECT_EQ(body->getRefCount(), 3ul);
 }
 
+// A permanent body is shared like any other, but no copy counts it, and an
+// append to a copy copies first: the names of every tree rest on it.
+TEST(VelumString, PermanentBodyIsNeverCountedNorChanged)
+{
+    // Held for the whole run, as the library's own permanent names are: a
+    // permanent body is never freed.
+    static const VelumString kept = VelumString::permanent(U(u"#text"));
+    Velum::VelumStringInst* body = kept.body();
+    {
+        VelumString name = kept;
+        VelumString copy = name;
+        EXPECT_EQ(copy.body(), body);
+        copy += "x";
+        EXPECT_NE(copy.body(), body);
+        EXPECT_EQ(Utf16(name), u"#text");
+        EXPECT_EQ(body->getRefCount(), Velum::VelumStringInst::kPermanent);
+    }
+    // Every handle is gone and the body is still there (under the
+    // sanitizers a freed one would be reported here).
+    EXPECT_EQ(body->getRefCount(), Velum::VelumStringInst::kPermanent);
+    EXPECT_FALSE(VelumString::permanent(nullptr));
+}
+
 // Text taken from the string's own buffer survives the change it feeds.
 TEST(VelumString, OwnTextAsOperand)
 {

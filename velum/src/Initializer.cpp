@@ -1,5 +1,8 @@
 // The library's one-time set-up, its process-wide state and its version.
 #include "velum/Velum.h"
+#include "ErrorMessage.h"
+
+#include <mutex>
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -23,6 +26,8 @@ unsigned long Initializer::PAGE_SIZE = 32;
 VelumString m_errorMessage;
 
 namespace {
+
+std::mutex errorMessageLock;
 
 #if defined(_WIN32)
 bool DetectNtFamily()
@@ -50,6 +55,12 @@ bool DetectNtFamily()
 // caller can reach them.
 bool g_ntFamily = DetectNtFamily();
 
+void SetErrorMessage(const VelumString& text)
+{
+    std::lock_guard<std::mutex> hold(errorMessageLock);
+    m_errorMessage = text;
+}
+
 // ---------------------------------------------------------------------------
 // Set-up
 // ---------------------------------------------------------------------------
@@ -59,7 +70,7 @@ bool Initializer::initialize(unsigned long itemsPerUnit, unsigned long tableSize
     // A refused call changes nothing, so the first successful set-up stays.
     if (itemsPerUnit == 0 || tableSize == 0 || pageSize == 0 || m_initialized)
         return false;
-    m_errorMessage = VelumString();
+    SetErrorMessage(VelumString());
     ITEMS_PAR_UNIT = itemsPerUnit;
     TABLE_SIZE = tableSize;
     PAGE_SIZE = pageSize;

@@ -16,8 +16,10 @@ namespace Velum {
 
 namespace {
 
-bool releasing = false;
-NodeInst* pendingNodes = nullptr;  // chained through m_parent, unused by then
+// Per thread: each thread frees only the trees it works on, so two threads
+// releasing two documents keep two queues.
+thread_local bool releasing = false;
+thread_local NodeInst* pendingNodes = nullptr;  // chained through m_parent, unused by then
 
 }  // namespace
 
@@ -92,13 +94,16 @@ const Velum_CHAR kHashComment[] = {'#', 'c', 'o', 'm', 'm', 'e', 'n', 't', 0};
 const Velum_CHAR kHashDocument[] = {'#', 'd', 'o', 'c', 'u', 'm', 'e', 'n', 't', 0};
 const Velum_CHAR kId[] = {'i', 'd', 0};
 
-// The fixed names, one shared body each for the life of the process.
+// The fixed names, one permanent body each for the life of the process:
+// nodes of every tree on every thread share them, and since no handle
+// changes their count, two threads making text nodes do not race. The
+// first call on any thread makes all four (a guarded static).
 const VelumString& FixedName(const Velum_CHAR* text)
 {
-    static const VelumString hashText(kHashText);
-    static const VelumString hashCDATA(kHashCDATA);
-    static const VelumString hashComment(kHashComment);
-    static const VelumString hashDocument(kHashDocument);
+    static const VelumString hashText = VelumString::permanent(kHashText);
+    static const VelumString hashCDATA = VelumString::permanent(kHashCDATA);
+    static const VelumString hashComment = VelumString::permanent(kHashComment);
+    static const VelumString hashDocument = VelumString::permanent(kHashDocument);
     if (text == kHashText)
         return hashText;
     if (text == kHashCDATA)

@@ -17,6 +17,7 @@
 // which a failed parse lets go of.
 #include "velum/Velum.h"
 
+#include "ErrorMessage.h"
 #include "FileIo.h"
 
 #include <cstdint>
@@ -839,13 +840,13 @@ void ParserImpl::fail(const char* message)
     text += static_cast<unsigned int>(line);
     text += " column ";
     text += static_cast<unsigned int>(column);
-    m_errorMessage = text;
+    SetErrorMessage(text);
     throw SyntaxError();
 }
 
 void ParserImpl::failPlain(const char* message)
 {
-    m_errorMessage = message;
+    SetErrorMessage(VelumString(message));
     throw SyntaxError();
 }
 
@@ -1622,7 +1623,7 @@ Parser::~Parser() = default;
 Document Parser::parse(void* file)
 {
     if (!Initializer::initialized()) {
-        m_errorMessage = "Velum has not initialized";
+        SetErrorMessage(VelumString("Velum has not initialized"));
         return Document();
     }
     if (file == nullptr)

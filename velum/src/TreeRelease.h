@@ -2,7 +2,8 @@
 // whose destruction would release theirs, one stack frame per level. Bodies
 // whose count drops to 0 while another is being destroyed wait in a queue
 // that the outermost release empties, so the stack stays flat however deep
-// the tree.
+// the tree. Each thread has its own queue: trees on two threads are freed
+// apart.
 #pragma once
 
 namespace Velum {

@@ -238,6 +238,8 @@ Velum_CHAR* VelumStringInst::builtIn()
 
 void VelumStringInst::removeRef()
 {
+    if (m_refCount == kPermanent)
+        return;
     if (m_refCount > 1) {
         --m_refCount;
         return;
@@ -356,6 +358,14 @@ VelumString::VelumString(const Velum_CHAR* text, unsigned long length) : m_inst(
 {
     if (text != nullptr && length != 0)
         adopt(VelumStringInst::createWithRoom(text, length, VelumStringInst::kExact));
+}
+
+VelumString VelumString::permanent(const Velum_CHAR* text)
+{
+    VelumString result(text);
+    if (result.m_inst != nullptr)
+        result.m_inst->m_refCount = VelumStringInst::kPermanent;
+    return result;
 }
 
 VelumString::~VelumString()

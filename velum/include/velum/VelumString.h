@@ -47,8 +47,16 @@ public:
     // just its own size (for texts that are not expected to grow).
     static constexpr unsigned long kExact = static_cast<unsigned long>(-1);
 
-    void addRef() { ++m_refCount; }
-    // Frees the body when the last handle lets go.
+    // The count of a permanent body (see VelumString::permanent): never
+    // changed, so threads may share the body without a lock.
+    static constexpr unsigned int kPermanent = 0xFFFFFFFFu;
+
+    void addRef()
+    {
+        if (m_refCount != kPermanent)
+            ++m_refCount;
+    }
+    // Frees the body when the last handle lets go; a permanent one stays.
     void removeRef();
     unsigned long getRefCount() const { return m_refCount; }
 
@@ -162,6 +170,12 @@ public:
     // A letter, '_' or ':' followed by name characters; "" and null are not.
     static bool isName(const Velum_CHAR* text);
     bool isName() const;
+
+    // text in a body that lives as long as the process and whose count no
+    // handle changes: one such body can name nodes of every tree on every
+    // thread (the fixed names "#text" and the like). Copies share it;
+    // appending to one copies the text first, as for any shared body.
+    static VelumString permanent(const Velum_CHAR* text);
 
     // The body, for the library's own sharing (the parser hands the same
     // body to every node of one name). Null when empty.
