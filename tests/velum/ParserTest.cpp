@@ -316,19 +316,32 @@ TEST(Parser, DocumentTypeSurvivesReadAndWrite)
     EXPECT_EQ(Written(ParseBytes(simple)), simple);
 }
 
-TEST(Parser, ProcessingInstructionInElementReachesTheCaller)
+// The tree's exception reaches the caller, and the message says where the
+// instruction stood (at its "?", as "invalid tag name" points after "<").
+TEST(Parser, ProcessingInstructionInElementReachesTheCallerWithItsPosition)
 {
-    const std::string path = TempPath("refused.xml");
-    WriteBytes(path, std::string(DECLARATION) + "<r><?pi x?></r>");
-    void* file = openFile(path.c_str(), 0x13);
-    ASSERT_NE(file, nullptr);
-    try {
-        parse(file);
-        ADD_FAILURE() << "no exception";
-    } catch (const VelumException& e) {
-        EXPECT_EQ(e.m_code, VelumException::HIERARCHY_REQUEST_ERR);
+    const struct {
+        const char* body;
+        const char* message;
+    } cases[] = {
+        {"<r><?pi x?></r>", "ProcessingInstructionInst is not allowed in an element : line 2 column 6"},
+        {"<r>\n  <e>\r\n\t<?pi?></e></r>", "ProcessingInstructionInst is not allowed in an element : line 4 column 4"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = TempPath("refused.xml");
+        WriteBytes(path, std::string(DECLARATION) + c.body);
+        void* file = openFile(path.c_str(), 0x13);
+        ASSERT_NE(file, nullptr);
+        m_errorMessage = "(none)";
+        try {
+            parse(file);
+            ADD_FAILURE() << "no exception";
+        } catch (const VelumException& e) {
+            EXPECT_EQ(e.m_code, VelumException::HIERARCHY_REQUEST_ERR);
+        }
+        closeFile(file);
+        EXPECT_EQ(c.message, Ascii(m_errorMessage)) << c.body;
     }
-    closeFile(file);
 }
 
 namespace {

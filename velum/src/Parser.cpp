@@ -541,6 +541,9 @@ private:
 
     // Failures.
     [[noreturn]] void fail(const char* message);
+    // message followed by " : line L column C", the position after the
+    // character in hand, as every positioned message has it.
+    VelumString positioned(const char* message) const;
     [[noreturn]] void failPlain(const char* message);
 
     // The pieces of a document.
@@ -828,7 +831,7 @@ bool ParserImpl::expectWord(const char* word)
 
 // Records message with the position after the character in hand and ends
 // the parse.
-void ParserImpl::fail(const char* message)
+VelumString ParserImpl::positioned(const char* message) const
 {
     std::uint32_t line = m_line;
     std::uint32_t column = m_column;
@@ -840,7 +843,12 @@ void ParserImpl::fail(const char* message)
     text += static_cast<unsigned int>(line);
     text += " column ";
     text += static_cast<unsigned int>(column);
-    SetErrorMessage(text);
+    return text;
+}
+
+void ParserImpl::fail(const char* message)
+{
+    SetErrorMessage(positioned(message));
     throw SyntaxError();
 }
 
@@ -1360,8 +1368,15 @@ void ParserImpl::parseDocumentElement()
             closeTop();
         } else if (c == '?') {
             // Refused by the element (HIERARCHY_REQUEST_ERR), which reaches
-            // the caller.
-            appendToOpen(parseProcessingInstruction());
+            // the caller; the message says where it stood, at its "?".
+            const VelumString where = positioned("ProcessingInstructionInst is not allowed in an element");
+            NodeInst* instruction = parseProcessingInstruction();
+            try {
+                appendToOpen(instruction);
+            } catch (const VelumException&) {
+                SetErrorMessage(where);
+                throw;
+            }
         } else if (c == '!') {
             parseMarkupInElement();
         } else {
