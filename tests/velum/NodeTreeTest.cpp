@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 using namespace Velum;
 
@@ -438,6 +439,88 @@ TEST(NodeTree, TreesDeeperThanAnyStack)
     last = Node();
     copy = Node();
     document = Document();  // frees every level without recursing
+}
+
+// Calls that name the same node twice, or a node and itself.
+TEST(NodeTree, DegenerateCallsOnOneNode)
+{
+    Document document = NewDocument();
+    Element root = document.getDocumentElement();
+    Element a = document.createElement(U(u"a"));
+    Element b = document.createElement(U(u"b"));
+    root.appendChild(a);
+    root.appendChild(b);
+    const struct {
+        const char* call;
+        std::function<void()> run;
+        int code;
+    } cases[] = {
+        {"insertBefore(a, a)", [&] { root.insertBefore(a, a); }, 0},
+        {"replaceChild(a, a)", [&] { root.replaceChild(a, a); }, 0},
+        {"a.appendChild(a) without children", [&] { a.appendChild(a); }, 3},
+        {"a.insertBefore(a, empty)", [&] { a.insertBefore(a, Node()); }, 3},
+        {"root.appendChild(root)", [&] { root.appendChild(root); }, 3},
+        {"a.insertBefore(b, b) where b is no child of a", [&] { a.insertBefore(b, b); }, 8},
+        {"a.removeChild(a)", [&] { a.removeChild(a); }, 8},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.code, CodeOf(c.run)) << c.call;
+        EXPECT_EQ("root(a b)", Shape(root)) << c.call;
+        EXPECT_TRUE(a.getParentNode() == root) << c.call;
+    }
+}
+
+// A deep copy of a document keeps its version and standalone flag; a
+// shallow one starts from a new document's.
+TEST(NodeTree, DeepCloneKeepsTheDocumentsVersion)
+{
+    Document document = createDocument(U(u"1.1"), U(u"r"), nullptr);
+    document.setStandalone(true);
+    Document deep = document.cloneNode(true);
+    EXPECT_EQ("1.1", Ascii(deep.getXmlVersion()));
+    EXPECT_TRUE(deep.getStandalone());
+    EXPECT_TRUE(deep.isValid());
+    EXPECT_EQ("r", Ascii(deep.getDocumentElement().getNodeName()));
+    Document shallow = document.cloneNode(false);
+    EXPECT_EQ("1.0", Ascii(shallow.getXmlVersion()));
+    EXPECT_FALSE(shallow.getDocumentElement());
+}
+
+// Dozens of attributes, many sharing buckets: every one is found, and
+// removing some keeps the others found and in their order.
+TEST(NodeTree, DozensOfAttributes)
+{
+    Document document = NewDocument();
+    Element e = document.createElement(U(u"e"));
+    // 'a'..'z' and the letters 31 below them ('B'..'Z' and '['...) pair up in
+    // buckets of 31; two-letter names add more collisions.
+    std::vector<std::u16string> names;
+    for (char16_t c = u'a'; c <= u'z'; ++c) {
+        names.push_back(std::u16string(1, c));
+        if (c - 31 >= u'A' && c - 31 <= u'Z')
+            names.push_back(std::u16string(1, static_cast<char16_t>(c - 31)));
+        names.push_back(std::u16string(u"x") + c);
+    }
+    for (size_t i = 0; i < names.size(); ++i)
+        e.setAttribute(U(names[i].c_str()), U(std::u16string(1, static_cast<char16_t>(u'0' + i % 10)).c_str()));
+    NamedNodeMap map = e.getAttributes();
+    ASSERT_EQ(names.size(), map.getLength());
+    std::vector<std::u16string> kept;
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_TRUE(map.getNamedItem(U(names[i].c_str())) == map.item(static_cast<unsigned long>(i)));
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i % 3 == 0)
+            e.removeAttribute(U(names[i].c_str()));
+        else
+            kept.push_back(names[i]);
+    }
+    ASSERT_EQ(kept.size(), map.getLength());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(Utf16(map.item(static_cast<unsigned long>(i)).getNodeName()), kept[i]);
+        EXPECT_TRUE(map.getNamedItem(U(kept[i].c_str())) == map.item(static_cast<unsigned long>(i)));
+    }
+    for (size_t i = 0; i < names.size(); i += 3)
+        EXPECT_FALSE(map.getNamedItem(U(names[i].c_str())));
 }
 
 }  // namespace

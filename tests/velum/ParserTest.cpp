@@ -125,6 +125,11 @@ TEST(Parser, DeclarationRules)
          "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<r/>"},
         {"<?xml standalone=\"YES\" other=\"x\"?><r/>", "<?xml version=\"\" encoding=\"UTF-8\"?>\n<r/>"},
         {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r/>", "unknown encoding type"},
+        // Prefixes of the one known name, and the name with more after it.
+        {"<?xml version=\"1.0\" encoding=\"UTF-\"?><r/>", "unknown encoding type"},
+        {"<?xml version=\"1.0\" encoding=\"UTF\"?><r/>", "unknown encoding type"},
+        {"<?xml version=\"1.0\" encoding=\"\"?><r/>", "unknown encoding type"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8X\"?><r/>", "unknown encoding type"},
         {"<?xml version=\"1.0\" encoding=\"\xEF\xBC\xB5TF-8\"?><r/>", "unknown encoding type"},
         {"<?xml?><r/>", "document is not XML"},
         {"<?xml-stylesheet href=\"a\"?><r/>", "document is not XML"},
@@ -156,6 +161,9 @@ TEST(Parser, References)
         {"<r>&#x1F600;&#128512;</r>", u"\U0001F600\U0001F600"},  // beyond 16 bits: a surrogate pair
         {"<r>&#x00041;&#0000065;</r>", u"AA"},                     // leading zeros
         {"<r>&#x110000;&#99999999999;</r>", u"\uFFFD\uFFFD"},    // no such character
+        // The last code of 16 bits, and the last character of all.
+        {"<r>&#xFFFF;&#65535;</r>", u"\uFFFF\uFFFF"},
+        {"<r>&#x10000;&#x10FFFF;&#1114111;</r>", u"\U00010000\U0010FFFF\U0010FFFF"},
         {"<r>&#65x&#x42 y</r>", u"AxB y"},    // the breaking character is content
         // Not references after all: kept as written, nothing lost.
         {"<r>a&#;b&#x;c&#d&#xg</r>", u"a&#;b&#x;c&#d&#xg"},
@@ -463,4 +471,36 @@ TEST(Parser, FuzzerFindingsRoundTrip)
     // Data ending in "?" reads back whole.
     const std::string pi = std::string(DECLARATION) + "<?p q?" "?>\n<r/>";
     EXPECT_EQ(Written(ParseBytes(pi)), pi);
+}
+
+// Lines that end in CR alone are counted as lines also where a CR is the last
+// character of one decoded block (16K code units) or raw read (64K bytes) and
+// the next character comes with the next one.
+TEST(Parser, CrOnlyLinesCountAcrossBlockEdges)
+{
+    const size_t before = sizeof DECLARATION - 1 + 3;  // the declaration and "<r>"
+    for (size_t edge : {size_t(16384), size_t(32768), size_t(65536)}) {
+        for (size_t crs : {edge - before - 1, edge - before, edge - before + 1}) {
+            const std::string body = "<r>" + std::string(crs, '\r') + "<1/></r>";
+            // Each CR starts a line at the character after it: "<" is in
+            // column 1 of the last line, "1" in column 2.
+            const std::string expected = "invalid tag name : line " + std::to_string(crs + 2) + " column 2";
+            EXPECT_EQ(FailureOf(DECLARATION + body), expected) << crs << " CRs";
+        }
+    }
+}
+
+// A NOTATION declaration is kept in the document type's text, which is
+// written back and reads again the same.
+TEST(Parser, NotationInDocumentType)
+{
+    const std::string file = std::string(DECLARATION) +
+                             "<!DOCTYPE r [<!NOTATION gif SYSTEM \"image/gif\"><!NOTATION p PUBLIC \"-//P//EN\">]>\n<r/>";
+    const Document document = ParseBytes(file);
+    ASSERT_TRUE(document) << Ascii(m_errorMessage);
+    const std::string name = Ascii(document.getDoctype().getNodeName());
+    EXPECT_NE(name.find("<!NOTATION gif SYSTEM \"image/gif\">"), std::string::npos) << name;
+    EXPECT_NE(name.find("<!NOTATION p PUBLIC \"-//P//EN\">"), std::string::npos) << name;
+    const std::string once = Written(document);
+    EXPECT_EQ(Written(ParseBytes(once)), once);
 }

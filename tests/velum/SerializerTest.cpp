@@ -256,3 +256,31 @@ TEST(Initializer, ExceptionCrossesTheLibraryBoundary)
     }
     EXPECT_EQ(code, VelumException::INVALID_CHARACTER_ERR);
 }
+
+// Each code unit at the edges of the one-, two- and three-byte forms, and
+// each half of a surrogate pair on its own.
+TEST(Serializer, Utf8AtTheEdgesOfEachLength)
+{
+    const struct {
+        char16_t unit;
+        const char* bytes;
+    } cases[] = {
+        {0x0001, "\x01"},
+        {0x007F, "\x7F"},
+        {0x0080, "\xC2\x80"},
+        {0x07FF, "\xDF\xBF"},
+        {0x0800, "\xE0\xA0\x80"},
+        {0xD7FF, "\xED\x9F\xBF"},
+        {0xD800, "\xED\xA0\x80"},
+        {0xDFFF, "\xED\xBF\xBF"},
+        {0xE000, "\xEE\x80\x80"},
+        {0xFFFF, "\xEF\xBF\xBF"},
+    };
+    for (const auto& c : cases) {
+        Document document = NewDocument();
+        const char16_t text[] = {c.unit, 0};
+        document.getDocumentElement().appendChild(document.createTextNode(U(text)));
+        EXPECT_EQ(Written(document, 1), std::string(UTF8_DECLARATION) + "<r>" + c.bytes + "</r>")
+            << std::hex << unsigned(c.unit);
+    }
+}

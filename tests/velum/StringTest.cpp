@@ -398,3 +398,51 @@ TEST(VelumString, AllocationFailureLeavesTheStringAlone)
 }
 
 }  // namespace
+
+// Numbers whose digits include 0 inside or at the end, and texts where one
+// is a prefix of the other or the match ends the text.
+TEST(VelumString, InnerZerosPrefixesAndMatchesAtTheEnd)
+{
+    const struct {
+        long long number;
+        const char* text;
+    } numbers[] = {{10, "10"}, {105, "105"}, {1000, "1000"}, {100200, "100200"}, {-10, "-10"}, {-1005, "-1005"}};
+    for (const auto& n : numbers) {
+        const VelumString text = n.number < 0 ? VelumString(static_cast<int>(n.number))
+                                              : VelumString(static_cast<unsigned int>(n.number));
+        EXPECT_EQ(Ascii(text), n.text);
+        EXPECT_EQ(Ascii(VelumString(static_cast<int>(n.number))), n.text);
+        EXPECT_TRUE(VelumString(n.text) == static_cast<int>(n.number)) << n.text;
+        VelumString appended("x");
+        appended += static_cast<int>(n.number);
+        EXPECT_EQ(Ascii(appended), std::string("x") + n.text);
+    }
+    EXPECT_FALSE(VelumString("10") == 1);
+    EXPECT_FALSE(VelumString("1") == 10);
+
+    const struct {
+        const char* text;
+        const char* other;
+        bool equal;
+        unsigned long index;  // of other in text
+    } pairs[] = {
+        {"ab", "abc", false, 0xFFFFFFFF},
+        {"abc", "ab", false, 0},
+        {"abc", "bc", false, 1},
+        {"abc", "c", false, 2},
+        {"aab", "ab", false, 1},
+        {"abab", "abb", false, 0xFFFFFFFF},
+        {"xyab", "ab", false, 2},
+        {"abc", "abc", true, 0},
+    };
+    for (const auto& p : pairs) {
+        const VelumString text(p.text), other(p.other);
+        EXPECT_EQ(text == other, p.equal) << p.text << " / " << p.other;
+        EXPECT_EQ(other == text, p.equal) << p.other << " / " << p.text;
+        EXPECT_EQ(text == p.other, p.equal) << p.text << " / " << p.other;
+        EXPECT_EQ(text == static_cast<const Velum_CHAR*>(other), p.equal) << p.text << " / " << p.other;
+        EXPECT_EQ(text != other, !p.equal);
+        EXPECT_EQ(text.index(other), p.index) << p.other << " in " << p.text;
+        EXPECT_EQ(text.index(static_cast<const Velum_CHAR*>(other)), p.index) << p.other << " in " << p.text;
+    }
+}
