@@ -406,53 +406,52 @@ private:
         m_slots[at].model = model;
     }
 
+    // The code inserting c into p raises, 0 when it goes ahead, or -1 when
+    // it does nothing (no new child for an element or a document).
+    static int InsertCode(const ModelRef& p, const ModelRef& c)
+    {
+        if (!p)
+            return VelumException::EMPTY_HANDLE_ERR;
+        if (IsContainer(p->type) && !c)
+            return -1;
+        return InsertionCode(p, c);
+    }
+
+    // c leaves its parent and goes into p before `before`, or at the end.
+    static void Place(Model* p, const ModelRef& c, const Model* before)
+    {
+        Detach(c);
+        p->children.insert(before ? p->children.begin() + IndexOf(p->children, before) : p->children.end(), c);
+        c->parent = p;
+        if (p->type == DOCUMENT_NODE)
+            NoteChild(p, c.get());
+    }
+
     void Append(Slot& parent, Slot& child, int into)
     {
-        const ModelRef p = parent.model, c = child.model;
-        int expected = 0;
-        if (!p)
-            expected = VelumException::EMPTY_HANDLE_ERR;
-        else if (IsContainer(p->type) && !c)
-            expected = -1;  // nothing happens, an empty node comes back
-        else
-            expected = InsertionCode(p, c);
+        const int expected = InsertCode(parent.model, child.model);
         Node result;
         Play(expected < 0 ? 0 : expected, [&] { result = parent.node.appendChild(child.node); });
         if (expected != 0)
             return;
-        Detach(c);
-        p->children.push_back(c);
-        c->parent = p.get();
-        if (p->type == DOCUMENT_NODE)
-            NoteChild(p.get(), c.get());
-        Keep(into, result, c);
+        Place(parent.model.get(), child.model, nullptr);
+        Keep(into, result, child.model);
     }
 
+    // An empty reference appends.
     void InsertBefore(Slot& parent, Slot& child, Slot& reference, int into)
     {
         const ModelRef p = parent.model, c = child.model, r = reference.model;
-        // An empty reference appends.
-        int expected = 0;
-        if (!p)
-            expected = VelumException::EMPTY_HANDLE_ERR;
-        else if (IsContainer(p->type) && !c)
-            expected = -1;
-        else if ((expected = InsertionCode(p, c)) == 0 && r && r->parent != p.get())
+        int expected = InsertCode(p, c);
+        if (expected == 0 && r && r->parent != p.get())
             expected = VelumException::NOT_FOUND_ERR;
         Node result;
         Play(expected < 0 ? 0 : expected, [&] { result = parent.node.insertBefore(child.node, reference.node); });
         if (expected != 0)
             return;
-        if (!r) {
-            Detach(c);
-            p->children.push_back(c);
-            c->parent = p.get();
-        } else if (c != r) {
-            Detach(c);
-            p->children.insert(p->children.begin() + IndexOf(p->children, r.get()), c);
-            c->parent = p.get();
-        }
-        if (p->type == DOCUMENT_NODE)
+        if (c != r)
+            Place(p.get(), c, r.get());
+        else if (p->type == DOCUMENT_NODE)
             NoteChild(p.get(), c.get());
         Keep(into, result, c);
     }
@@ -460,12 +459,8 @@ private:
     void Replace(Slot& parent, Slot& child, Slot& old, int into)
     {
         const ModelRef p = parent.model, c = child.model, o = old.model;
-        int expected = 0;
-        if (!p)
-            expected = VelumException::EMPTY_HANDLE_ERR;
-        else if (IsContainer(p->type) && !c)
-            expected = -1;
-        else if ((expected = InsertionCode(p, c)) == 0 && (!o || o->parent != p.get()))
+        int expected = InsertCode(p, c);
+        if (expected == 0 && (!o || o->parent != p.get()))
             expected = VelumException::NOT_FOUND_ERR;
         Node result;
         Play(expected < 0 ? 0 : expected, [&] { result = parent.node.replaceChild(child.node, old.node); });

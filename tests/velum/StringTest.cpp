@@ -97,11 +97,11 @@ TEST(VelumString, PermanentBodyIsNeverCountedNorChanged)
         copy += "x";
         EXPECT_NE(copy.body(), body);
         EXPECT_EQ(Utf16(name), u"#text");
-        EXPECT_EQ(body->getRefCount(), Velum::VelumStringInst::kPermanent);
+        EXPECT_EQ(body->getRefCount(), static_cast<unsigned long>(Velum::VelumStringInst::kPermanent));
     }
     // Every handle is gone and the body is still there (under the
     // sanitizers a freed one would be reported here).
-    EXPECT_EQ(body->getRefCount(), Velum::VelumStringInst::kPermanent);
+    EXPECT_EQ(body->getRefCount(), static_cast<unsigned long>(Velum::VelumStringInst::kPermanent));
     EXPECT_FALSE(VelumString::permanent(nullptr));
 }
 

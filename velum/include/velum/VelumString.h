@@ -49,7 +49,8 @@ public:
 
     // The count of a permanent body (see VelumString::permanent): never
     // changed, so threads may share the body without a lock.
-    static constexpr unsigned int kPermanent = 0xFFFFFFFFu;
+    // (An enumerator, not a static member: a DLL exports no data for it.)
+    enum : unsigned int { kPermanent = 0xFFFFFFFFu };
 
     void addRef()
     {
