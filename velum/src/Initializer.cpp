@@ -57,8 +57,12 @@ bool g_ntFamily = DetectNtFamily();
 
 void SetErrorMessage(const VelumString& text)
 {
+    // The message gets a body of its own, and the temporary that carries
+    // it lets go while the lock is held: sharing text's body would leave the
+    // caller's handle counting it on this thread while another failed parse
+    // releases it on a second one.
     std::lock_guard<std::mutex> hold(errorMessageLock);
-    m_errorMessage = text;
+    m_errorMessage = VelumString(static_cast<const Velum_CHAR*>(text));
 }
 
 // ---------------------------------------------------------------------------
