@@ -35,6 +35,11 @@
 #define IDS_XML_INCOMPLETE              3018
 #define IDS_OUT_OF_MEMORY               3019
 
+// A save that leaves an unreadable settings file alone; the reason a file
+// that is there could not be opened.
+#define IDS_SETTINGS_NOT_SAVED          3020
+#define IDS_OPEN_FAILED                 3021
+
 #define IDI_TARNIC                      160
 #define IDR_CONTEXT_MENU                161
 

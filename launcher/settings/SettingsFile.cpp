@@ -312,11 +312,16 @@ std::string LoadText(UINT id)
     return LoadStringA(GetModuleHandleA(nullptr), id, text, sizeof text) > 0 ? text : "";
 }
 
-// What a VelumException raised while reading means to the user.
+// What a VelumException raised while reading means to the user, with
+// the parser's message when it left one: that names the line and column
+// of a node the tree refused.
 std::string DescribeException(const Velum::VelumException& exception)
 {
-    return LoadText(IDS_XML_STRUCTURE_ERROR) + " (VelumException " +
-           std::to_string(exception.m_code) + ")";
+    std::string text = LoadText(IDS_XML_STRUCTURE_ERROR) + " (VelumException " +
+                       std::to_string(exception.m_code) + ")";
+    if (Velum::m_errorMessage.getLength() > 0)
+        text += "\n" + ToAnsi(Velum::m_errorMessage);
+    return text;
 }
 
 // The parser's message, or what a failure without one means: the document
@@ -328,8 +333,118 @@ std::string DescribeParseFailure()
     return LoadText(IDS_XML_INCOMPLETE);
 }
 
+// What the system says about error, on one line; "" when it says nothing.
+std::string SystemMessage(DWORD error)
+{
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message(text != nullptr ? text : "", length);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}
+
+// Why a file that is there could not be opened: the system's words and
+// the error code, which is what a support question needs.
+std::string DescribeOpenFailure(DWORD error)
+{
+    char code[128];
+    std::snprintf(code, sizeof code, LoadText(IDS_OPEN_FAILED).c_str(), static_cast<unsigned long>(error));
+    const std::string message = SystemMessage(error);
+    return message.empty() ? std::string(code) : message + " " + code;
+}
+
 // The XML file of this run could not be read: saving leaves it alone.
 bool g_unreadableFileKept = false;
+// Why, for the notice at the first save that leaves it alone.
+std::string g_unreadableReason;
+bool g_notSavedNoticeShown = false;
+
+// ------------------------------------------------------------------------
+// Saving: at every moment the settings file, or before a first save the
+// backup, is a complete file.
+
+SaveFaultHook g_saveFaultHook = nullptr;
+
+// True when a test makes step fail; its error is then the last error.
+bool Injected(SaveStep step)
+{
+    const DWORD error = g_saveFaultHook != nullptr ? g_saveFaultHook(step) : 0;
+    if (error != 0)
+        SetLastError(error);
+    return error != 0;
+}
+
+// A reader of the settings holds its lock only while it reads; a program
+// that keeps one longer must not keep the launcher from ending, so the
+// wait is bounded and the save fails after it.
+constexpr DWORD kLockWaitMs = 10000;
+constexpr DWORD kRetryMs = 50;
+
+bool LockWithin(void* file, int kind)
+{
+    for (DWORD waited = 0;; waited += kRetryMs) {
+        if (Velum::lockFile(file, kind | 4))  // 4: fail at once when held
+            return true;
+        if (waited >= kLockWaitMs)
+            return false;
+        Sleep(kRetryMs);
+    }
+}
+
+// The document in a new file at path, locked while written and flushed to
+// the disk before it is closed. On failure the file is removed.
+bool WriteCompleteFile(const Velum::Document& document, const std::string& path)
+{
+    void* file = Injected(SaveStep::CreateTemporary) ? nullptr : Velum::openFile(path.c_str(), 0x22);
+    if (file == nullptr)
+        return false;
+    bool written = !Injected(SaveStep::WriteTemporary) && LockWithin(file, 2) &&
+                   Velum::serialize(document, 1, file);
+    written = written && !Injected(SaveStep::FlushTemporary) && FlushFileBuffers(file);
+    const DWORD error = GetLastError();
+    written = Velum::closeFile(file) && written;
+    if (!written) {
+        DeleteFileA(path.c_str());
+        SetLastError(error);
+    }
+    return written;
+}
+
+// Waits until no one reads or writes the existing file at path: the lock
+// is taken and let go at once. True when there is nothing to wait for.
+bool WaitForReaders(const std::string& path)
+{
+    if (Injected(SaveStep::WaitForReaders))
+        return false;
+    void* file = Velum::openFile(path.c_str(), 0x13);
+    if (file == nullptr)
+        return true;  // nothing there, or a folder: the copy below tells
+    const bool locked = LockWithin(file, 2);
+    Velum::closeFile(file);
+    return locked;
+}
+
+// Renames from over to, retrying for a while: a reader that opened the
+// file since the wait above keeps it from being replaced until it is done.
+bool PutInPlace(const std::string& from, const std::string& to)
+{
+    if (Injected(SaveStep::PutInPlace))
+        return false;
+    for (DWORD waited = 0;; waited += kRetryMs) {
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+             error != ERROR_ACCESS_DENIED) ||
+            waited >= kLockWaitMs / 5)
+            return false;
+        Sleep(kRetryMs);
+    }
+}
 
 }  // namespace
 
@@ -482,8 +597,17 @@ void ReadSettingsDocument(const Velum::Document& document, CSettings& settings)
 LoadResult LoadSettingsFile(const std::string& path, CSettings& settings, std::string* reason)
 {
     void* file = Velum::openFile(path.c_str(), 0x13);
-    if (file == nullptr)
-        return LoadResult::Missing;
+    if (file == nullptr) {
+        // Only an absent file means a first run: one that is there but
+        // shared, denied or a folder must not be taken for missing, or the
+        // next save would put the defaults in its place.
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return LoadResult::Missing;
+        if (reason != nullptr)
+            *reason = DescribeOpenFailure(error);
+        return LoadResult::Unreadable;
+    }
     Velum::lockFile(file, 1);
     // The record is filled only from a document read to its end: a failure
     // half-way leaves the defaults, not half a file.
@@ -514,6 +638,16 @@ LoadResult LoadSettingsFile(const std::string& path, CSettings& settings, std::s
     return result;
 }
 
+void SetSaveFaultHook(SaveFaultHook hook)
+{
+    g_saveFaultHook = hook;
+}
+
+std::string TemporarySettingsPath(const std::string& path)
+{
+    return path + ".tmp";
+}
+
 bool SaveSettingsFile(const std::string& path, const std::string& backupPath,
                       const CSettings& settings)
 {
@@ -525,18 +659,27 @@ bool SaveSettingsFile(const std::string& path, const std::string& backupPath,
     } catch (const std::bad_alloc&) {
         return false;
     }
-    DeleteFileA(backupPath.c_str());
-    MoveFileA(path.c_str(), backupPath.c_str());
-    void* file = Velum::openFile(path.c_str(), 0x22);
-    if (file == nullptr)
+    // A file left by a save that was cut short is simply written over.
+    const std::string temporary = TemporarySettingsPath(path);
+    if (!WriteCompleteFile(document, temporary))
         return false;
-    Velum::lockFile(file, 2);
-    const bool written = Velum::serialize(document, 1, file);
-    const bool closed = Velum::closeFile(file);
-    if (!written || !closed) {
-        // Half a file must not be read as the settings at the next start:
-        // the previous ones are at the backup path.
-        DeleteFileA(path.c_str());
+    // The previous file is copied, not moved, to the backup: until the
+    // rename below replaces it, the settings file stays where it is. With
+    // no previous file the backup is left alone, as the only copy there is.
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        const bool backedUp = WaitForReaders(path) && !Injected(SaveStep::KeepBackup) &&
+                              CopyFileA(path.c_str(), backupPath.c_str(), FALSE);
+        if (!backedUp) {
+            const DWORD error = GetLastError();
+            DeleteFileA(temporary.c_str());
+            SetLastError(error);
+            return false;
+        }
+    }
+    if (!PutInPlace(temporary, path)) {
+        const DWORD error = GetLastError();
+        DeleteFileA(temporary.c_str());
+        SetLastError(error);
         return false;
     }
     return true;
@@ -554,6 +697,8 @@ int LoadSettings(CSettings& settings)
         return 1;
     case LoadResult::Unreadable:
         g_unreadableFileKept = true;
+        g_unreadableReason = reason;
+        g_notSavedNoticeShown = false;
         ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SETTINGS_UNREADABLE,
                             MB_ICONEXCLAMATION, 0, path.c_str(), reason.c_str());
         return -1;
@@ -568,11 +713,19 @@ void SaveSettings(const CSettings& settings)
 {
     const std::string path = SettingsPath(SETTINGS_XML);
     const std::string backup = SettingsPath(SETTINGS_BAK);
-    // A file the user has to repair is not replaced while it is there.
-    const bool keepUnreadable =
-        g_unreadableFileKept && !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (!keepUnreadable && (path.empty() || backup.empty() || !SaveSettingsFile(path, backup, settings)))
+    // A file the user has to repair is not replaced while it is there; the
+    // first save that leaves it alone says so, later ones stay quiet.
+    const bool keepUnreadable = g_unreadableFileKept && !path.empty() &&
+                                GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (keepUnreadable) {
+        if (!g_notSavedNoticeShown) {
+            g_notSavedNoticeShown = true;
+            ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SETTINGS_NOT_SAVED,
+                                MB_ICONEXCLAMATION, 0, path.c_str(), g_unreadableReason.c_str());
+        }
+    } else if (path.empty() || backup.empty() || !SaveSettingsFile(path, backup, settings)) {
         ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SAVE_SETTINGS_FAILED,
                             MB_ICONEXCLAMATION, 0);
+    }
     SyncAutoStartShortcut(settings);
 }

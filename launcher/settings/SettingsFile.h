@@ -32,8 +32,9 @@ int CompareNoCaseW(const Velum::Velum_CHAR* a, const Velum::Velum_CHAR* b);
 
 // Fills settings from the XML file (or, without one, the legacy file):
 // 1 read, -1 no file (the defaults stay), 0 the legacy command list failed.
-// A file that exists but cannot be read also leaves the defaults (-1): the
-// user is told which file and why, and saves leave that file alone.
+// A file that exists but cannot be opened or read also leaves the defaults
+// (-1): the user is told which file and why, and saves leave that file
+// alone, saying so at the first of them.
 int LoadSettings(CSettings& settings);
 
 // Writes settings, keeping the previous file as the backup, then brings the
@@ -47,10 +48,33 @@ Velum::Document BuildSettingsDocument(const CSettings& settings);
 void ReadSettingsDocument(const Velum::Document& document, CSettings& settings);
 
 enum class LoadResult { Loaded, Missing, Unreadable };
-// reason gets the parser's message (with line and column) when Unreadable.
+// Missing only when the system says the file or its folder is not there; a
+// file it cannot open (shared, denied, a folder) is Unreadable. reason gets
+// the system's or the parser's message (with line and column when the
+// parser knows them) when Unreadable.
 LoadResult LoadSettingsFile(const std::string& path, CSettings& settings, std::string* reason);
-// Rotates path to backupPath and writes settings; false when the file
-// could not be created or written (the previous file is then at
-// backupPath). Shows no message.
+// Writes settings to path, the previous file kept at backupPath. The new
+// file is written complete beside path first and then renamed over it, so
+// path always holds a whole file: the previous one until the rename, the
+// new one after. False when any step failed: path then still holds the
+// previous file (or is still absent) and backupPath a complete copy of it
+// or the backup from before. Shows no message.
 bool SaveSettingsFile(const std::string& path, const std::string& backupPath,
                       const CSettings& settings);
+
+// The steps of SaveSettingsFile, in order, for tests that make one fail.
+enum class SaveStep {
+    CreateTemporary,  // create the new file beside the settings file
+    WriteTemporary,   // lock it and write the document
+    FlushTemporary,   // make it reach the disk
+    WaitForReaders,   // take the settings file's lock from whoever reads it
+    KeepBackup,       // copy the settings file to the backup path
+    PutInPlace,       // rename the new file over the settings file
+};
+// Asked before each step; a non-zero result is a system error code the
+// step then fails with instead of running. Null (the default) injects
+// nothing.
+using SaveFaultHook = unsigned long (*)(SaveStep step);
+void SetSaveFaultHook(SaveFaultHook hook);
+// The name the new file is written under before it is put in place.
+std::string TemporarySettingsPath(const std::string& path);

@@ -274,7 +274,7 @@ TEST_F(SettingsFile, AnUnreadableFileIsReportedAndLeavesTheDefaults)
          "line 3"},
         {"cut short", "<?xml version=\"1.0\"?>\n<TarnicSettings>\n<Others", ""},
         {"instruction inside an element",
-         "<?xml version=\"1.0\"?><TarnicSettings><?pi data?><Others Stationed=\"0\"/></TarnicSettings>",
+         "<?xml version=\"1.0\"?>\n<TarnicSettings>\n\t<?pi data?><Others Stationed=\"0\"/></TarnicSettings>",
          ""},
         {"not xml at all", "\x81\x40garbage", ""},
     };
@@ -337,6 +337,226 @@ TEST_F(SettingsFile, AFileThatCannotBeWrittenIsNeverReportedAsSaved)
     WriteFile(backup + "\\keep.txt", "kept");
     EXPECT_FALSE(SaveSettingsFile(path, backup, KnownRecord()));
     EXPECT_EQ("kept", ReadWholeFile(backup + "\\keep.txt"));
+}
+
+// A fault injected at one step of a save, and at every step a look at
+// the files a process killed right there would leave.
+struct SavePlan {
+    SaveStep failAt = SaveStep::PutInPlace;
+    DWORD error = 0;  // 0: nothing fails
+    std::string path, backup;
+    std::vector<std::string> wholeFiles;  // the bytes of every complete file
+    std::vector<SaveStep> steps;
+    std::vector<SaveStep> noWholeFile;  // steps before which neither name held one
+};
+SavePlan* g_plan = nullptr;
+
+unsigned long InjectSaveFault(SaveStep step)
+{
+    g_plan->steps.push_back(step);
+    auto whole = [](const std::string& bytes) {
+        for (const std::string& known : g_plan->wholeFiles) {
+            if (bytes == known)
+                return true;
+        }
+        return false;
+    };
+    if (!whole(ReadWholeFile(g_plan->path)) && !whole(ReadWholeFile(g_plan->backup)))
+        g_plan->noWholeFile.push_back(step);
+    return step == g_plan->failAt ? g_plan->error : 0;
+}
+
+class SettingsFileSaving : public SettingsFile {
+protected:
+    void SetUp() override
+    {
+        SettingsFile::SetUp();
+        for (const char* history : {"first", "second", "third"}) {
+            CSettings record = KnownRecord();
+            record.History.Add(history);
+            records.push_back(record);
+            // Its bytes, from a save in a folder of their own.
+            const std::string scratch = folder + "\\" + history + ".xml";
+            EXPECT_TRUE(SaveSettingsFile(scratch, scratch + ".bak", record));
+            bytes.push_back(ReadWholeFile(scratch));
+        }
+        plan.path = path;
+        plan.backup = backup;
+        plan.wholeFiles = bytes;
+        g_plan = &plan;
+        SetSaveFaultHook(&InjectSaveFault);
+    }
+    void TearDown() override
+    {
+        SetSaveFaultHook(nullptr);
+        g_plan = nullptr;
+    }
+    // The files as a case starts: the second record saved over the first,
+    // or the first at the backup path alone (a save failed after it).
+    void Prepare(bool withPrevious)
+    {
+        DeleteFileA(path.c_str());
+        DeleteFileA(backup.c_str());
+        plan.error = 0;
+        ASSERT_TRUE(SaveSettingsFile(path, backup, records[0]));
+        if (withPrevious)
+            ASSERT_TRUE(SaveSettingsFile(path, backup, records[1]));
+        else
+            ASSERT_TRUE(MoveFileA(path.c_str(), backup.c_str()));
+        // The very first save had nothing in place before it.
+        plan.steps.clear();
+        plan.noWholeFile.clear();
+    }
+
+    std::vector<CSettings> records;
+    std::vector<std::string> bytes;
+    SavePlan plan;
+};
+
+TEST_F(SettingsFileSaving, AFailedStepLeavesTheFilesAsTheyWere)
+{
+    struct Fault {
+        const char* name;
+        SaveStep step;
+        DWORD error;
+    };
+    const Fault faults[] = {
+        {"read-only folder", SaveStep::CreateTemporary, ERROR_ACCESS_DENIED},
+        {"disk full while writing", SaveStep::WriteTemporary, ERROR_DISK_FULL},
+        {"disk full while flushing", SaveStep::FlushTemporary, ERROR_DISK_FULL},
+        {"settings file locked for good", SaveStep::WaitForReaders, ERROR_LOCK_VIOLATION},
+        {"backup in use", SaveStep::KeepBackup, ERROR_SHARING_VIOLATION},
+        {"disk full while copying", SaveStep::KeepBackup, ERROR_DISK_FULL},
+        {"settings file in use", SaveStep::PutInPlace, ERROR_SHARING_VIOLATION},
+    };
+    for (const bool withPrevious : {true, false}) {
+        for (const Fault& fault : faults) {
+            // Without a previous file there is nothing to wait for or copy.
+            if (!withPrevious &&
+                (fault.step == SaveStep::WaitForReaders || fault.step == SaveStep::KeepBackup))
+                continue;
+            const std::string name = std::string(fault.name) + (withPrevious ? "" : ", backup only");
+            Prepare(withPrevious);
+            plan.failAt = fault.step;
+            plan.error = fault.error;
+            EXPECT_FALSE(SaveSettingsFile(path, backup, records[2])) << name;
+            EXPECT_EQ(withPrevious ? bytes[1] : "", ReadWholeFile(path)) << name;
+            const std::string kept = ReadWholeFile(backup);
+            EXPECT_TRUE(kept == bytes[0] || (withPrevious && kept == bytes[1])) << name;
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(TemporarySettingsPath(path).c_str()))
+                << name;
+
+            // The next save goes through; the backup is the file it
+            // replaced, or, with none, the backup from before.
+            plan.error = 0;
+            EXPECT_TRUE(SaveSettingsFile(path, backup, records[2])) << name;
+            EXPECT_EQ(bytes[2], ReadWholeFile(path)) << name;
+            EXPECT_EQ(withPrevious ? bytes[1] : bytes[0], ReadWholeFile(backup)) << name;
+            EXPECT_TRUE(plan.noWholeFile.empty()) << name;
+        }
+    }
+}
+
+TEST_F(SettingsFileSaving, EveryStepIsTakenWithAWholeFileInPlace)
+{
+    Prepare(true);
+    plan.error = 0;
+    ASSERT_TRUE(SaveSettingsFile(path, backup, records[2]));
+    EXPECT_EQ((std::vector<SaveStep>{SaveStep::CreateTemporary, SaveStep::WriteTemporary,
+                                     SaveStep::FlushTemporary, SaveStep::WaitForReaders,
+                                     SaveStep::KeepBackup, SaveStep::PutInPlace}),
+              plan.steps);
+    EXPECT_TRUE(plan.noWholeFile.empty());
+}
+
+// Real files held by another handle, without any injected fault.
+TEST_F(SettingsFileSaving, FilesInUseKeepEveryCopy)
+{
+    SetSaveFaultHook(nullptr);
+    struct Case {
+        const char* name;
+        bool holdSettings;  // else the backup is held
+    };
+    for (const Case& c : {Case{"settings file opened without sharing", true},
+                          Case{"backup opened without sharing", false}}) {
+        Prepare(true);
+        HANDLE held = CreateFileA((c.holdSettings ? path : backup).c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held) << c.name;
+        EXPECT_FALSE(SaveSettingsFile(path, backup, records[2])) << c.name;
+        CloseHandle(held);
+        EXPECT_EQ(bytes[1], ReadWholeFile(path)) << c.name;
+        EXPECT_EQ(bytes[0], ReadWholeFile(backup)) << c.name;
+    }
+
+    // With no settings file the backup is the only copy: a save leaves it.
+    Prepare(false);
+    ASSERT_TRUE(SaveSettingsFile(path, backup, records[2]));
+    EXPECT_EQ(bytes[2], ReadWholeFile(path));
+    EXPECT_EQ(bytes[0], ReadWholeFile(backup));
+}
+
+DWORD WINAPI SignalLater(void* event)
+{
+    Sleep(400);
+    SetEvent(static_cast<HANDLE>(event));
+    return 0;
+}
+
+// A reader holding its shared lock delays the save, which then completes.
+TEST_F(SettingsFileSaving, ASaveWaitsForAReadersLock)
+{
+    SetSaveFaultHook(nullptr);
+    Prepare(true);
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "tarnic-save-ready");
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "tarnic-save-release");
+    std::string command = "\"" + ProgramFolder() + "velum_lock_holder.exe\" \"" + path +
+                          "\" tarnic-save-ready tarnic-save-release";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
+    HANDLE timer = CreateThread(nullptr, 0, SignalLater, release, 0, nullptr);
+    const DWORD start = GetTickCount();
+    EXPECT_TRUE(SaveSettingsFile(path, backup, records[2]));
+    EXPECT_GE(GetTickCount() - start, 300u);
+    EXPECT_EQ(bytes[2], ReadWholeFile(path));
+    EXPECT_EQ(bytes[1], ReadWholeFile(backup));
+    WaitForSingleObject(process.hProcess, 20000);
+    WaitForSingleObject(timer, 5000);
+    for (HANDLE handle : {timer, process.hProcess, process.hThread, ready, release})
+        CloseHandle(handle);
+}
+
+// Only an absent file is a first run; one that is there but cannot be
+// opened is reported and kept.
+TEST_F(SettingsFile, AFileThatCannotBeOpenedIsNotTakenForMissing)
+{
+    struct Case {
+        const char* name;
+        std::string open;  // what LoadSettingsFile is given
+        LoadResult expected;
+    };
+    ASSERT_TRUE(SaveSettingsFile(path, backup, KnownRecord()));
+    const std::string folderAtPath = folder + "\\folder.xml";
+    ASSERT_TRUE(CreateDirectoryA(folderAtPath.c_str(), nullptr));
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const Case cases[] = {
+        {"absent file", folder + "\\absent.xml", LoadResult::Missing},
+        {"absent folder", folder + "\\absent\\settings.xml", LoadResult::Missing},
+        {"opened without sharing", path, LoadResult::Unreadable},
+        {"a folder", folderAtPath, LoadResult::Unreadable},
+    };
+    for (const Case& c : cases) {
+        CSettings loaded;
+        std::string reason;
+        EXPECT_EQ(c.expected, LoadSettingsFile(c.open, loaded, &reason)) << c.name;
+        EXPECT_EQ(c.expected == LoadResult::Unreadable, !reason.empty()) << c.name << ": " << reason;
+    }
+    CloseHandle(held);
 }
 
 TEST(SettingsFileNames, PathsAndVersions)
@@ -412,11 +632,19 @@ TEST(SettingsFileBesideTheProgram, UnreadableFileIsReportedAndKept)
     EXPECT_NE(std::string::npos, box.text.find("line 3")) << box.text;
     EXPECT_EQ("Pellor Error Information", box.caption);
 
+    // The first save that leaves it says so, with the file and the
+    // reason; the next ones say nothing more.
     SaveSettings(settings);
+    ASSERT_EQ(2u, boxes.Boxes().size());
+    const CapturedMessageBox& notice = boxes.Boxes()[1];
+    EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), notice.type & MB_ICONMASK);
+    EXPECT_NE(std::string::npos, notice.text.find(xml)) << notice.text;
+    EXPECT_NE(std::string::npos, notice.text.find("line 3")) << notice.text;
+    EXPECT_NE(std::string::npos, notice.shownText.find(xml)) << notice.shownText;
     SaveSettings(settings);
     EXPECT_EQ(broken, ReadWholeFile(xml));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(bak));
-    EXPECT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ(2u, boxes.Boxes().size());
 
     // Moved away by the user: saving goes on.
     ASSERT_TRUE(DeleteFileA(xml));
