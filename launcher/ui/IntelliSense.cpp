@@ -173,9 +173,9 @@ LRESULT CIntelliSense::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NOTIFY:
         return OnNotify(reinterpret_cast<NMHDR*>(lParam));
     case WM_NCDESTROY:
-        // The pop-up goes down with the input window: the program ends.
+        // The pop-up goes down with the input window, which ends the
+        // program once it has saved the settings.
         m_list.Detach();
-        PostQuitMessage(0);
         return 0;
     }
     return DefWindowProc(message, wParam, lParam);

@@ -163,6 +163,9 @@ LRESULT CMainWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_NCDESTROY:
         OnFinalDestroy();
+        // Only now: a quit message posted earlier would close at once the
+        // message box of a failed save, before the user could read it.
+        PostQuitMessage(0);
         return 0;
     }
     return DefWindowProc(message, wParam, lParam);

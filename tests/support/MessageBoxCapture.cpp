@@ -79,6 +79,8 @@ int WINAPI MessageBoxCapture::Replacement(HWND owner, LPCSTR text, LPCSTR captio
     box.caption = caption ? caption : "";
     box.type = type;
     box.language = language;
+    MSG quit;
+    box.quitPending = PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
 
     // Show the real box; the hook reads what it says and presses OK.
     HHOOK hook = SetWindowsHookExA(WH_CBT, &CloseWhenActive, nullptr, GetCurrentThreadId());

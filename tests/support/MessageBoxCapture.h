@@ -17,6 +17,9 @@ struct CapturedMessageBox {
     WORD language = 0;
     std::string shownCaption;   // what the box on screen actually said
     std::string shownText;
+    // A quit message was already waiting when the box was asked for: the
+    // box's own message loop takes it and the box closes by itself at once.
+    bool quitPending = false;
 };
 
 // While one exists, every MessageBoxExA this program calls is recorded,

@@ -3,6 +3,7 @@
 // its key handling, exactly as the message loop delivers them.
 #include "App.h"
 #include "MainWnd.h"
+#include "MessageBoxCapture.h"
 #include "Settings.h"
 #include "SettingsFile.h"
 #include "TestFiles.h"
@@ -395,6 +396,29 @@ TEST_F(InputWindow, ClosingTheWindowSavesTheSettings)
     ASSERT_EQ(LoadResult::Loaded, LoadSettingsFile(path, loaded, nullptr));
     ASSERT_EQ(1u, loaded.History.GetCount());
     EXPECT_EQ("saved input", loaded.History.GetAt(0));
+}
+
+// A save that fails as the window goes shows its message before the
+// program is asked to end: a quit message already waiting would close the
+// box at once, unread.
+TEST_F(InputWindow, AFailedSaveAtTheEndIsShownBeforeTheQuit)
+{
+    char path[MAX_PATH];
+    ASSERT_TRUE(GetSettingsFilePath(SETTINGS_XML, path, sizeof path));
+    Open();
+    // The settings file's name is taken by a folder once the window runs.
+    ASSERT_TRUE(CreateDirectoryA(path, nullptr));
+    {
+        MessageBoxCapture boxes;
+        window->SendMessage(WM_COMMAND, ID_QUIT);
+        EXPECT_FALSE(window->IsWindow());
+        ASSERT_EQ(1u, boxes.Boxes().size());
+        EXPECT_NE(std::string::npos, boxes.Boxes()[0].text.find(Ansi("保存に失敗")));
+        EXPECT_FALSE(boxes.Boxes()[0].quitPending);
+    }
+    RemoveDirectoryA(path);
+    Pump();
+    EXPECT_TRUE(quitPosted);
 }
 
 TEST_F(InputWindow, HistoryStoresRepeatsOnlyWhenNotTheNewest)
