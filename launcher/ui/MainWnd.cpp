@@ -34,6 +34,24 @@ LRESULT OnIconRightClick(WPARAM, LPARAM, void* context)
     return 0;
 }
 
+// text as a menu label shows it: a menu takes "&" for the mark of the
+// underlined key, so each one is doubled. Double-byte characters are
+// stepped over whole.
+std::string MenuLabel(const std::string& text)
+{
+    std::string label;
+    label.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[i])) && i + 1 < text.size()) {
+            label += text[i++];
+        } else if (text[i] == '&') {
+            label += '&';
+        }
+        label += text[i];
+    }
+    return label;
+}
+
 }  // namespace
 
 CMainWnd::CMainWnd(HINSTANCE instance, CSettings* settings)
@@ -275,7 +293,8 @@ void CMainWnd::ShowContextMenu(bool fromIcon)
     if (history.GetCount() > 0 && historyMenu != nullptr) {
         DeleteMenu(historyMenu, 0, MF_BYPOSITION);
         for (std::size_t i = 0; i < history.GetCount(); ++i) {
-            AppendMenuA(historyMenu, MF_STRING, ID_HISTORY_BASE + i, history.GetAt(i).c_str());
+            AppendMenuA(historyMenu, MF_STRING, ID_HISTORY_BASE + i,
+                        MenuLabel(history.GetAt(i)).c_str());
         }
     } else {
         EnableMenuItem(popup, kHistorySubMenu, MF_BYPOSITION | MF_GRAYED);

@@ -593,14 +593,15 @@ TEST_F(InputWindow, ContextMenuListsTheHistoryNewestFirst)
             // No history yet: the sub-menu is greyed with its placeholder.
             EXPECT_TRUE(g_menuSeen.historyGreyed);
             EXPECT_EQ(1u, g_menuSeen.historyItems.size());
-            for (const std::string& input : {std::string("one"), two}) {
+            for (const std::string& input : {std::string("one"), two, std::string("R&D & ") + two}) {
                 Type(input);
                 Enter();
             }
         } else {
             EXPECT_FALSE(g_menuSeen.historyGreyed);
-            EXPECT_EQ((Strings{two, "one"}), g_menuSeen.historyItems);
-            EXPECT_EQ((std::vector<UINT>{ID_HISTORY_BASE, ID_HISTORY_BASE + 1}),
+            // A menu reads "&" as the mark of a key: the labels double it.
+            EXPECT_EQ((Strings{"R&&D && " + two, two, "one"}), g_menuSeen.historyItems);
+            EXPECT_EQ((std::vector<UINT>{ID_HISTORY_BASE, ID_HISTORY_BASE + 1, ID_HISTORY_BASE + 2}),
                       g_menuSeen.historyIds);
         }
     }
