@@ -2,21 +2,22 @@
 # Tarnic.exe as a user meets it: real processes in the ctest Wine session,
 # real X keystrokes and clicks (xdotool) on its display.
 #
-#   EndToEnd.sh STATE TARNIC_EXE RECORDER_EXE
+#   EndToEnd.sh STATE TARNIC_EXE RECORDER_EXE LOCK_HOLDER_EXE
 #
 # STATE is the folder of a running wine-session (session.env, prefix/).
 # Every Tarnic.exe started here is ended by its process id on the way out,
 # whatever failed: the wineserver belongs to the fixture, not to this test.
 set -u
 
-if [ $# -ne 3 ]; then
-  echo "usage: EndToEnd.sh STATE TARNIC_EXE RECORDER_EXE" >&2
+if [ $# -ne 4 ]; then
+  echo "usage: EndToEnd.sh STATE TARNIC_EXE RECORDER_EXE LOCK_HOLDER_EXE" >&2
   exit 2
 fi
 state=$(cd "$1" && pwd) || exit 1
 program=$2
 recorder=$3
 name=EndToEnd
+holder=$4
 # shellcheck source=EndToEndSession.sh
 . "$(dirname "$0")/EndToEndSession.sh"
 
@@ -40,6 +41,24 @@ prepare_recording_copy() {
   cp "$recorder" "$folder/rec.exe"
   export TARNIC_RECORD_FILE
   TARNIC_RECORD_FILE=$(windows_path "$folder/records.txt")
+}
+
+# wait_for_box SECONDS: the id of a visible message box of the launcher.
+wait_for_box() {
+  local i b
+  for ((i = 0; i < $1 * 10; i++)); do
+    b=$(xdotool search --onlyvisible --name '^Pellor Error Information$' 2>/dev/null | head -n 1)
+    if [ -n "$b" ]; then echo "$b"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# press_ok BOX: the box's default button, OK.
+press_ok() {
+  xdotool mousemove --window "$1" 20 20 click 1
+  sleep 0.3
+  xdotool key Return
 }
 
 # ---------------------------------------------------------------------------
@@ -184,23 +203,22 @@ else
   cp "$settings" "$scratch/broken.xml"
   start_exe "$exe"
   run=$pid
-  box=""
-  for _ in $(seq 1 300); do
-    box=$(xdotool search --onlyvisible --name '^Pellor Error Information$' 2>/dev/null | head -n 1)
-    [ -n "$box" ] && break
-    sleep 0.1
-  done
-  if [ -n "$box" ]; then
+  if box=$(wait_for_box 30); then
     pass "an unreadable settings file is reported"
-    xdotool mousemove --window "$box" 20 20 click 1
-    sleep 0.3
-    xdotool key Return
+    press_ok "$box"
   else
     fail "no message for an unreadable settings file"
   fi
   if win=$(wait_for_window 30 --onlyvisible); then
     focus_box "$win"
     type_line "exit /p"
+    # The save at the end leaves the file alone and says so.
+    if box=$(wait_for_box 20); then
+      pass "leaving says the settings were not written over the unreadable file"
+      press_ok "$box"
+    else
+      fail "no message at the end that the settings were not written"
+    fi
     wait_exit "$run" 10 && [ "$rc" -eq 0 ] || fail "EXIT /P did not end the program with 0"
   else
     fail "no window after the message for the unreadable file"
@@ -208,6 +226,108 @@ else
   stop_tarnic "$run"
   cmp -s "$scratch/broken.xml" "$settings" && pass "the unreadable file is left as it was" ||
     fail "the unreadable file was changed"
+
+  # Killed in the middle of a save, at two places where it waits for
+  # another program's lock: on the new file it is about to write beside the
+  # settings file, and on the settings file, with the new file complete,
+  # before putting it in place. Either way the settings file is as it was,
+  # and the next run reads it.
+  backup=${settings%.xml}.bak
+  newfile=${settings%.xml}.tmp
+  for locked in "$newfile" "$settings"; do
+    where=$([ "$locked" = "$settings" ] && echo "putting the new file in place" || echo "writing the new file")
+    cp "$scratch/prepared.xml" "$settings"
+    rm -f "$backup" "$newfile"
+    [ "$locked" = "$newfile" ] && echo "left by another save" >"$newfile"
+    start_exe "$exe"
+    run=$pid
+    if win=$(wait_for_window 30 --onlyvisible); then
+      rm -f "$scratch/holder.out"
+      "$WINE" "$holder" "$(windows_path "$locked")" tarnic-e2e-ready tarnic-e2e-release exclusive \
+        >"$scratch/holder.out" 2>&1 </dev/null &
+      holding=$!
+      started+=("$holding")
+      for _ in $(seq 1 200); do
+        grep -q locked "$scratch/holder.out" 2>/dev/null && break
+        sleep 0.1
+      done
+      focus_box "$win"
+      type_line "killed while saving"
+      type_line "exit /p"
+      waiting=no
+      if [ "$locked" = "$settings" ]; then
+        for _ in $(seq 1 200); do
+          if grep -q '</TarnicSettings>' "$newfile" 2>/dev/null; then waiting=yes; break; fi
+          sleep 0.1
+        done
+        sleep 0.5
+      else
+        sleep 2
+        waiting=yes
+      fi
+      if kill -0 "$run" 2>/dev/null && [ "$waiting" = yes ]; then
+        pass "a save waits for the lock while $where"
+      else
+        fail "no save waiting for the lock while $where"
+      fi
+      kill -9 "$run" 2>/dev/null
+      wait "$run" 2>/dev/null
+      cmp -s "$scratch/prepared.xml" "$settings" && pass "killed while $where, the settings file is as it was" ||
+        fail "killed while $where, the settings file changed"
+    else
+      fail "no window for the kill test ($where)"
+    fi
+    kill "$holding" 2>/dev/null
+    wait "$holding" 2>/dev/null
+    stop_tarnic "$run"
+  done
+  start_exe "$exe"
+  run=$pid
+  if win=$(wait_for_window 30 --onlyvisible); then
+    focus_box "$win"
+    type_line "exit /p"
+    wait_exit "$run" 10 && [ "$rc" -eq 0 ] || fail "EXIT /P did not end the program with 0"
+  fi
+  stop_tarnic "$run"
+  if grep -q '日本語の入力' "$settings" && ! grep -q 'killed while saving' "$settings" &&
+    cmp -s "$scratch/prepared.xml" "$backup"; then
+    pass "the next run read the settings left by the killed one"
+  else
+    fail "the run after the kill did not read the settings file"
+  fi
+
+  # A settings file that cannot be written at the end: message 3014 stays
+  # on the screen until OK is pressed, and only then does the program end.
+  rm -f "$settings" "$backup" "${settings%.xml}.tmp"
+  start_exe "$exe"
+  run=$pid
+  if win=$(wait_for_window 30 --onlyvisible); then
+    mkdir "$settings"
+    focus_box "$win"
+    type_line "exit /p"
+    if box=$(wait_for_box 20); then
+      sleep 2
+      if [ -n "$(xdotool search --onlyvisible --name '^Pellor Error Information$' 2>/dev/null)" ] &&
+        kill -0 "$run" 2>/dev/null; then
+        pass "a failed save at the end stays on the screen"
+      else
+        fail "the message of the failed save closed by itself"
+      fi
+      press_ok "$box"
+      if wait_exit "$run" 10; then
+        [ "$rc" -eq 0 ] && pass "after OK the program ends with 0" || fail "after OK the program ends with $rc"
+      else
+        fail "the program still runs 10 s after OK"
+      fi
+    else
+      describe "$run"
+      fail "no message for a settings file that cannot be written (the process $described)"
+    fi
+  else
+    fail "no window for the unwritable settings file"
+  fi
+  stop_tarnic "$run"
+  rmdir "$settings" 2>/dev/null
 fi
 
 # ---------------------------------------------------------------------------
