@@ -298,35 +298,66 @@ DWORD WINAPI ReleaseLater(void* event)
     return 0;
 }
 
+// A lock on a file held by the lock holder helper, another process, until
+// 400 ms after ReleaseSoon.
+class LockInAnotherProcess {
+public:
+    LockInAnotherProcess(const std::string& path, bool exclusive)
+    {
+        static int count = 0;
+        const std::string name = "tarnic-lock-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(++count);
+        m_ready = CreateEventA(nullptr, TRUE, FALSE, (name + "-ready").c_str());
+        m_release = CreateEventA(nullptr, TRUE, FALSE, (name + "-release").c_str());
+        std::string command = "\"" + ProgramFolder() + "velum_lock_holder.exe\" \"" + path + "\" " +
+                              name + "-ready " + name + "-release" + (exclusive ? " exclusive" : "");
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        m_started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &m_process) != FALSE;
+    }
+    ~LockInAnotherProcess()
+    {
+        SetEvent(m_release);
+        Finish();
+        for (HANDLE handle : {m_timer, m_process.hProcess, m_process.hThread, m_ready, m_release}) {
+            if (handle != nullptr)
+                CloseHandle(handle);
+        }
+    }
+    bool Held() { return m_started && WaitForSingleObject(m_ready, 20000) == WAIT_OBJECT_0; }
+    void ReleaseSoon() { m_timer = CreateThread(nullptr, 0, ReleaseLater, m_release, 0, nullptr); }
+    // The helper's exit code: 0 when it took and let go of the lock in order.
+    DWORD Finish()
+    {
+        DWORD exitCode = 1;
+        if (m_started) {
+            WaitForSingleObject(m_process.hProcess, 20000);
+            GetExitCodeProcess(m_process.hProcess, &exitCode);
+        }
+        if (m_timer != nullptr)
+            WaitForSingleObject(m_timer, 5000);
+        return exitCode;
+    }
+
+private:
+    HANDLE m_ready = nullptr, m_release = nullptr, m_timer = nullptr;
+    PROCESS_INFORMATION m_process = {};
+    bool m_started = false;
+};
+
 TEST_F(SettingsFile, AReaderWaitsForTheWritersLock)
 {
     ASSERT_TRUE(SaveSettingsFile(path, backup, KnownRecord()));
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "tarnic-settings-ready");
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "tarnic-settings-release");
-    std::string command = "\"" + ProgramFolder() + "velum_lock_holder.exe\" \"" + path +
-                          "\" tarnic-settings-ready tarnic-settings-release exclusive";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
-
-    // Let go of the lock 400 ms from now, on another thread.
-    HANDLE timer = CreateThread(nullptr, 0, ReleaseLater, release, 0, nullptr);
+    LockInAnotherProcess writer(path, true);
+    ASSERT_TRUE(writer.Held());
+    writer.ReleaseSoon();
     const DWORD start = GetTickCount();
     CSettings loaded;
     EXPECT_EQ(LoadResult::Loaded, LoadSettingsFile(path, loaded, nullptr));
     EXPECT_GE(GetTickCount() - start, 300u);
     ExpectSameRecord(KnownRecord(), loaded);
-
-    WaitForSingleObject(process.hProcess, 20000);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    EXPECT_EQ(0u, exitCode);
-    WaitForSingleObject(timer, 5000);
-    for (HANDLE handle : {timer, process.hProcess, process.hThread, ready, release})
-        CloseHandle(handle);
+    EXPECT_EQ(0u, writer.Finish());
 }
 
 TEST_F(SettingsFile, AFileThatCannotBeWrittenIsNeverReportedAsSaved)
@@ -496,38 +527,20 @@ TEST_F(SettingsFileSaving, FilesInUseKeepEveryCopy)
     EXPECT_EQ(bytes[0], ReadWholeFile(backup));
 }
 
-DWORD WINAPI SignalLater(void* event)
-{
-    Sleep(400);
-    SetEvent(static_cast<HANDLE>(event));
-    return 0;
-}
-
 // A reader holding its shared lock delays the save, which then completes.
 TEST_F(SettingsFileSaving, ASaveWaitsForAReadersLock)
 {
     SetSaveFaultHook(nullptr);
     Prepare(true);
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "tarnic-save-ready");
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "tarnic-save-release");
-    std::string command = "\"" + ProgramFolder() + "velum_lock_holder.exe\" \"" + path +
-                          "\" tarnic-save-ready tarnic-save-release";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 20000));
-    HANDLE timer = CreateThread(nullptr, 0, SignalLater, release, 0, nullptr);
+    LockInAnotherProcess reader(path, false);
+    ASSERT_TRUE(reader.Held());
+    reader.ReleaseSoon();
     const DWORD start = GetTickCount();
     EXPECT_TRUE(SaveSettingsFile(path, backup, records[2]));
     EXPECT_GE(GetTickCount() - start, 300u);
     EXPECT_EQ(bytes[2], ReadWholeFile(path));
     EXPECT_EQ(bytes[1], ReadWholeFile(backup));
-    WaitForSingleObject(process.hProcess, 20000);
-    WaitForSingleObject(timer, 5000);
-    for (HANDLE handle : {timer, process.hProcess, process.hThread, ready, release})
-        CloseHandle(handle);
+    EXPECT_EQ(0u, reader.Finish());
 }
 
 // Only an absent file is a first run; one that is there but cannot be
