@@ -645,6 +645,11 @@ void SetSaveFaultHook(SaveFaultHook hook)
 
 std::string TemporarySettingsPath(const std::string& path)
 {
+    // As long as the settings file's own name: a name that fits the path
+    // limit fits here too.
+    const std::string xml = ".xml";
+    if (path.size() > xml.size() && path.compare(path.size() - xml.size(), xml.size(), xml) == 0)
+        return path.substr(0, path.size() - xml.size()) + ".tmp";
     return path + ".tmp";
 }
 

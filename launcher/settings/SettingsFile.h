@@ -76,5 +76,6 @@ enum class SaveStep {
 // nothing.
 using SaveFaultHook = unsigned long (*)(SaveStep step);
 void SetSaveFaultHook(SaveFaultHook hook);
-// The name the new file is written under before it is put in place.
+// The name the new file is written under before it is put in place: the
+// settings file's with the extension ".tmp".
 std::string TemporarySettingsPath(const std::string& path);
