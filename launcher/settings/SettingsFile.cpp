@@ -364,8 +364,8 @@ std::string g_unreadableReason;
 bool g_notSavedNoticeShown = false;
 
 // ------------------------------------------------------------------------
-// Saving: at every moment the settings file, or before a first save the
-// backup, is a complete file.
+// Saving: at every moment the settings file is a complete file; while there
+// is none, the backup is left as it is.
 
 SaveFaultHook g_saveFaultHook = nullptr;
 
@@ -395,6 +395,16 @@ bool LockWithin(void* file, int kind)
     }
 }
 
+// Removes the new file of a failed save; the failure's error stays the
+// last error. Returns false, the save's result.
+bool Abandon(const std::string& temporary)
+{
+    const DWORD error = GetLastError();
+    DeleteFileA(temporary.c_str());
+    SetLastError(error);
+    return false;
+}
+
 // The document in a new file at path, locked while written and flushed to
 // the disk before it is closed. On failure the file is removed.
 bool WriteCompleteFile(const Velum::Document& document, const std::string& path)
@@ -405,13 +415,13 @@ bool WriteCompleteFile(const Velum::Document& document, const std::string& path)
     bool written = !Injected(SaveStep::WriteTemporary) && LockWithin(file, 2) &&
                    Velum::serialize(document, 1, file);
     written = written && !Injected(SaveStep::FlushTemporary) && FlushFileBuffers(file);
-    const DWORD error = GetLastError();
-    written = Velum::closeFile(file) && written;
     if (!written) {
-        DeleteFileA(path.c_str());
+        const DWORD error = GetLastError();
+        Velum::closeFile(file);
         SetLastError(error);
+        return Abandon(path);
     }
-    return written;
+    return Velum::closeFile(file) || Abandon(path);
 }
 
 // Waits until no one reads or writes the existing file at path: the lock
@@ -674,20 +684,10 @@ bool SaveSettingsFile(const std::string& path, const std::string& backupPath,
     if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         const bool backedUp = WaitForReaders(path) && !Injected(SaveStep::KeepBackup) &&
                               CopyFileA(path.c_str(), backupPath.c_str(), FALSE);
-        if (!backedUp) {
-            const DWORD error = GetLastError();
-            DeleteFileA(temporary.c_str());
-            SetLastError(error);
-            return false;
-        }
+        if (!backedUp)
+            return Abandon(temporary);
     }
-    if (!PutInPlace(temporary, path)) {
-        const DWORD error = GetLastError();
-        DeleteFileA(temporary.c_str());
-        SetLastError(error);
-        return false;
-    }
-    return true;
+    return PutInPlace(temporary, path) || Abandon(temporary);
 }
 
 int LoadSettings(CSettings& settings)
