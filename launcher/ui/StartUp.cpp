@@ -83,6 +83,10 @@ int RunLauncher(HINSTANCE instance, int argc, char** argv)
     auto mainWindow = std::make_unique<CMainWnd>(instance, settings.get());
     mainWindow->RegisterWindowClass(instance);
     if (mainWindow->Create() == nullptr) {
+        // A window destroyed half-made has asked to quit as it went: that
+        // request would close the message at once.
+        MSG quit;
+        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         ShowInitFailure();
         return 0;
     }
