@@ -275,7 +275,7 @@ TEST_F(SettingsFile, AnUnreadableFileIsReportedAndLeavesTheDefaults)
         {"cut short", "<?xml version=\"1.0\"?>\n<TarnicSettings>\n<Others", ""},
         {"instruction inside an element",
          "<?xml version=\"1.0\"?>\n<TarnicSettings>\n\t<?pi data?><Others Stationed=\"0\"/></TarnicSettings>",
-         ""},
+         "line 3 column 4"},
         {"not xml at all", "\x81\x40garbage", ""},
     };
     for (const Case& c : cases) {
