@@ -564,15 +564,18 @@ int LoadSettings(CSettings& settings)
     return legacy.empty() ? -1 : ImportLegacySettings(legacy, settings);
 }
 
-void SaveSettings(const CSettings& settings)
+bool SaveSettings(const CSettings& settings)
 {
     const std::string path = SettingsPath(SETTINGS_XML);
     const std::string backup = SettingsPath(SETTINGS_BAK);
     // A file the user has to repair is not replaced while it is there.
     const bool keepUnreadable =
         g_unreadableFileKept && !path.empty() && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (!keepUnreadable && (path.empty() || backup.empty() || !SaveSettingsFile(path, backup, settings)))
+    const bool failed =
+        !keepUnreadable && (path.empty() || backup.empty() || !SaveSettingsFile(path, backup, settings));
+    if (failed)
         ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SAVE_SETTINGS_FAILED,
                             MB_ICONEXCLAMATION, 0);
     SyncAutoStartShortcut(settings);
+    return !failed;
 }

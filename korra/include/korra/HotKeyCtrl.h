@@ -1,0 +1,44 @@
+// Hot-key controls: the key is one word, low byte the virtual-key code,
+// high byte the HOTKEYF_ modifier flags.
+#pragma once
+
+#include "korra/Windowing.h"
+
+#include <commctrl.h>
+
+namespace korra {
+
+class CHotKeyCtrlA : public CWindowingA {
+public:
+    explicit CHotKeyCtrlA(HWND window = nullptr) : CWindowingA(window) {}
+
+    // 0 when the control is empty.
+    WORD GetHotKey() const { return LOWORD(SendMessage(HKM_GETHOTKEY)); }
+    void SetHotKey(WORD hotKey)
+    {
+        SendMessage(HKM_SETHOTKEY, MAKEWPARAM(LOBYTE(hotKey), HIBYTE(hotKey)));
+    }
+    // Combinations matching invalid (HKCOMB_ flags) are replaced by the
+    // key with the modifiers (HOTKEYF_ flags).
+    void SetRules(WORD invalid, WORD modifiers)
+    {
+        SendMessage(HKM_SETRULES, invalid, MAKELPARAM(modifiers, 0));
+    }
+};
+
+// RegisterHotKey's MOD_ flags for a hot-key control's HOTKEYF_ flags; the
+// extended-key flag has no counterpart and is dropped.
+inline UINT HotKeyModifiers(WORD hotKey)
+{
+    const BYTE flags = HIBYTE(hotKey);
+    UINT modifiers = 0;
+    if (flags & HOTKEYF_ALT)
+        modifiers |= MOD_ALT;
+    if (flags & HOTKEYF_CONTROL)
+        modifiers |= MOD_CONTROL;
+    if (flags & HOTKEYF_SHIFT)
+        modifiers |= MOD_SHIFT;
+    return modifiers;
+}
+
+}  // namespace korra
