@@ -16,7 +16,7 @@ public:
     WORD GetHotKey() const { return LOWORD(SendMessage(HKM_GETHOTKEY)); }
     void SetHotKey(WORD hotKey)
     {
-        SendMessage(HKM_SETHOTKEY, MAKEWPARAM(LOBYTE(hotKey), HIBYTE(hotKey)));
+        SendMessage(HKM_SETHOTKEY, hotKey);
     }
     // Combinations matching invalid (HKCOMB_ flags) are replaced by the
     // key with the modifiers (HOTKEYF_ flags).

@@ -234,6 +234,9 @@ private:
         self->m_hWnd = window;
         self->m_originalProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
             window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StaticSheetProc)));
+        // Some sheets set only one of the two from the header.
+        if (self->m_largeIcon != nullptr)
+            ::SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(self->m_largeIcon));
         if (self->m_smallIcon != nullptr)
             ::SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(self->m_smallIcon));
         self->OnSheetInitialized();
