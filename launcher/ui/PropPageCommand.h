@@ -45,6 +45,10 @@ private:
     // The row's index in the sorted list, or -1.
     int AddRow(const CCommandEntry& entry);
     void SetRowDetails(int row, const CCommandEntry& entry);
+    // Runs change with the list's drawing off, then draws it once.
+    void ChangeRowsQuietly(const std::function<void()>& change);
+    // Selects row alone and scrolls it into view; nothing for -1.
+    void ShowNewRow(int row);
     void UpdateButtons();
     void UpdateModified();
     std::string RowWord(int row) const;
