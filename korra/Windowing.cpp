@@ -52,16 +52,7 @@ int CListViewA::InsertItem(int index, const char* text, int image)
 
 std::string CListViewA::GetItemText(int index, int maxBytes) const
 {
-    std::vector<char> buffer(static_cast<std::size_t>(maxBytes) + 1, '\0');
-    LVITEMA item = {};
-    item.iSubItem = 0;
-    item.pszText = buffer.data();
-    item.cchTextMax = maxBytes + 1;
-    int length = static_cast<int>(
-        SendMessage(LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item)));
-    if (length <= 0)
-        return std::string();
-    return std::string(buffer.data());
+    return GetItemText(index, 0, maxBytes);
 }
 
 BOOL CListViewA::SetItemText(int index, int subItem, const char* text)
@@ -117,14 +108,6 @@ int CListViewA::InsertColumn(int index, const char* text, int width)
     return static_cast<int>(SendMessage(LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)));
 }
 
-BOOL CListViewA::SetItemText(int index, int subItem, const char* text)
-{
-    LVITEMA item = {};
-    item.iSubItem = subItem;
-    item.pszText = const_cast<char*>(text != nullptr ? text : "");
-    return static_cast<BOOL>(SendMessage(LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item)));
-}
-
 std::string CListViewA::GetItemText(int index, int subItem, int maxBytes) const
 {
     std::vector<char> buffer(static_cast<std::size_t>(maxBytes) + 1, '\0');
@@ -135,20 +118,6 @@ std::string CListViewA::GetItemText(int index, int subItem, int maxBytes) const
     if (SendMessage(LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item)) <= 0)
         return std::string();
     return std::string(buffer.data());
-}
-
-int CListViewA::FindItem(const char* text, int start) const
-{
-    LVFINDINFOA find = {};
-    find.flags = LVFI_STRING;
-    find.psz = text;
-    return static_cast<int>(SendMessage(LVM_FINDITEMA, start, reinterpret_cast<LPARAM>(&find)));
-}
-
-int CListViewA::GetColumnCount() const
-{
-    HWND header = reinterpret_cast<HWND>(SendMessage(LVM_GETHEADER));
-    return header != nullptr ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
 }
 
 }  // namespace korra

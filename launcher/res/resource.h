@@ -126,4 +126,4 @@
 #define IDC_INPUT_APPLY_RESERVED        4002
 
 // The hot key the Others page applies is held by another program.
-#define IDS_HOT_KEY_TAKEN               3020
+#define IDS_SHEET_HOT_KEY_TAKEN         3020

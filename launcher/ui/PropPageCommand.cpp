@@ -1,5 +1,6 @@
 #include "PropPageCommand.h"
 
+#include "Help.h"
 #include "ResourceMessage.h"
 #include "Settings.h"
 
@@ -17,7 +18,16 @@ constexpr int kMaxWordBytes = 4096;
 
 }  // namespace
 
-CPropPageCommand::CPropPageCommand(CSettings* settings) : m_settings(settings) {}
+CPropPageCommand::CPropPageCommand(CSettings* settings) : m_settings(settings)
+{
+    m_editor = [this](HWND owner, const std::string& word, const CCommandTable& table,
+                      CCommandEntry* result) {
+        if (m_editDlg.DoModal(owner, word, &table) != IDOK)
+            return false;
+        *result = m_editDlg.GetCommand();
+        return true;
+    };
+}
 
 INT_PTR CPropPageCommand::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -40,6 +50,9 @@ INT_PTR CPropPageCommand::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
             return TRUE;
         }
         return FALSE;
+    case WM_HELP:
+        ShowContextHelp(m_hWnd, reinterpret_cast<const HELPINFO*>(lParam));
+        return TRUE;
     case WM_NOTIFY:
         SetMsgResult(OnNotify(reinterpret_cast<NMHDR*>(lParam)));
         return TRUE;

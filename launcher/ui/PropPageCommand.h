@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CommandTable.h"
+#include "EditCmdDlg.h"
 #include "resource.h"
 
 #include "korra/ListView.h"
@@ -24,6 +25,7 @@ public:
     using Editor = std::function<bool(HWND owner, const std::string& word,
                                       const CCommandTable& table, CCommandEntry* result)>;
 
+    // The editor is the page's own CEditCmdDlg.
     explicit CPropPageCommand(CSettings* settings);
 
     // Tests and tools put another editor in place of the editing dialog.
@@ -57,5 +59,6 @@ private:
     CSettings* m_settings;  // owned by the entry point
     CCommandTable m_commands;
     korra::CListViewA m_list;
+    CEditCmdDlg m_editDlg;
     Editor m_editor;
 };

@@ -1,5 +1,6 @@
 #include "PropPageInput.h"
 
+#include "Help.h"
 #include "PropPageTools.h"
 #include "Settings.h"
 
@@ -17,6 +18,9 @@ INT_PTR CPropPageInput::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_HELP:
+        ShowContextHelp(m_hWnd, reinterpret_cast<const HELPINFO*>(lParam));
         return TRUE;
     case WM_NOTIFY:
         if (reinterpret_cast<NMHDR*>(lParam)->code == PSN_APPLY) {

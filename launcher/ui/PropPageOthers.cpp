@@ -1,13 +1,13 @@
 #include "PropPageOthers.h"
 
+#include "Help.h"
+#include "NotifyIcon.h"
 #include "PropPageTools.h"
 #include "ResourceMessage.h"
 #include "Settings.h"
 
 #include "korra/Binding.h"
 #include "korra/HotKeyCtrl.h"
-
-#include <cstdio>
 
 INT_PTR CPropPageOthers::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -38,6 +38,9 @@ INT_PTR CPropPageOthers::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
             return TRUE;
         }
         return FALSE;
+    case WM_HELP:
+        ShowContextHelp(m_hWnd, reinterpret_cast<const HELPINFO*>(lParam));
+        return TRUE;
     case WM_NOTIFY:
         switch (reinterpret_cast<NMHDR*>(lParam)->code) {
         case PSN_KILLACTIVE:
@@ -100,14 +103,13 @@ LRESULT CPropPageOthers::Apply()
         released = true;
     }
     if (m_stationed && (!wasResident || keyChanged)) {
-        if (!::RegisterHotKey(m_mainWindow, kHotKeyId, korra::HotKeyModifiers(m_hotKey),
-                              LOBYTE(m_hotKey))) {
+        if (!RegisterLauncherHotKey(m_mainWindow, m_hotKey)) {
             // Another program holds the key. The old key comes back so that
             // the hidden window stays reachable, the record keeps the old
             // values, and the page stays open for another choice.
             if (released && oldKey != 0)
-                ::RegisterHotKey(m_mainWindow, kHotKeyId, korra::HotKeyModifiers(oldKey), LOBYTE(oldKey));
-            ShowResourceMessage(korra::GetResourceInstance(), m_hWnd, IDS_HOT_KEY_TAKEN,
+                RegisterLauncherHotKey(m_mainWindow, oldKey);
+            ShowResourceMessage(korra::GetResourceInstance(), m_hWnd, IDS_SHEET_HOT_KEY_TAKEN,
                                 MB_ICONEXCLAMATION, 0, HotKeyName(m_hotKey).c_str());
             ::SetFocus(GetDlgItem(IDC_OTHERS_HOTKEY));
             return PSNRET_INVALID_NOCHANGEPAGE;
@@ -118,31 +120,4 @@ LRESULT CPropPageOthers::Apply()
     m_settings->HotKey = m_hotKey;
     SetModified(false);
     return PSNRET_NOERROR;
-}
-
-std::string CPropPageOthers::HotKeyName(WORD hotKey)
-{
-    if (hotKey == 0)
-        return std::string();
-    const BYTE flags = HIBYTE(hotKey);
-    const BYTE key = LOBYTE(hotKey);
-    std::string name;
-    if (flags & HOTKEYF_CONTROL)
-        name += "Ctrl + ";
-    if (flags & HOTKEYF_SHIFT)
-        name += "Shift + ";
-    if (flags & HOTKEYF_ALT)
-        name += "Alt + ";
-    char keyName[64] = {};
-    const UINT scanCode = MapVirtualKeyA(key, 0);
-    LONG keyParam = static_cast<LONG>(scanCode << 16);
-    if (flags & HOTKEYF_EXT)
-        keyParam |= 1L << 24;
-    if (scanCode == 0 || GetKeyNameTextA(keyParam, keyName, sizeof keyName) <= 0) {
-        if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z'))
-            std::snprintf(keyName, sizeof keyName, "%c", key);
-        else
-            std::snprintf(keyName, sizeof keyName, "0x%02X", key);
-    }
-    return name + keyName;
 }

@@ -6,23 +6,16 @@
 
 #include "korra/PropSheetImpl.h"
 
-#include <string>
-
 class CSettings;
 
 class CPropPageOthers : public korra::CPropSheetPageImplA<CPropPageOthers> {
 public:
     enum { IDD = IDD_PROPPAGE_OTHERS };
-    // The input window's hot key registration.
-    static constexpr int kHotKeyId = 100;
 
     explicit CPropPageOthers(CSettings* settings) : m_settings(settings) {}
 
     // The window the hot key is registered on; not owned.
     void SetTarget(HWND mainWindow) { m_mainWindow = mainWindow; }
-
-    // "Ctrl + Alt + L" for a hot-key control's value; "" for 0.
-    static std::string HotKeyName(WORD hotKey);
 
 protected:
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -1,6 +1,7 @@
 #include "PropPageWindow.h"
 
 #include "App.h"
+#include "Help.h"
 #include "MainEdit.h"
 #include "PropPageTools.h"
 #include "TextRoutines.h"
@@ -108,6 +109,9 @@ INT_PTR CPropPageWindow::DialogProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         if (wParam == kGlideTimer)
             OnGlideTimer();
+        return TRUE;
+    case WM_HELP:
+        ShowContextHelp(m_hWnd, reinterpret_cast<const HELPINFO*>(lParam));
         return TRUE;
     case WM_NOTIFY: {
         const NMHDR* header = reinterpret_cast<NMHDR*>(lParam);

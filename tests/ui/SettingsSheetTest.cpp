@@ -4,7 +4,9 @@
 // the input window and the message boxes afterwards.
 #include "App.h"
 #include "MainWnd.h"
+#include "Help.h"
 #include "MessageBoxCapture.h"
+#include "NotifyIcon.h"
 #include "SettingPropSheet.h"
 #include "Settings.h"
 #include "SettingsFile.h"
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <htmlhelp.h>
 
 #include <memory>
 #include <string>
@@ -420,8 +423,7 @@ TEST_F(SettingsSheet, AHotKeyHeldElsewhereIsReportedAndTheOldOneKept)
     // Another window holds Ctrl+Alt+K.
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(RegisterHotKey(other, 7, MOD_CONTROL | MOD_ALT, 'K'));
-    Open(3);
-    ASSERT_TRUE(RegisterHotKey(window->GetHwnd(), CPropPageOthers::kHotKeyId, MOD_CONTROL | MOD_ALT, 'L'));
+    Open(3);  // the resident input window holds Ctrl+Alt+L
     // A change elsewhere too: the apply stops at the Others page, and what
     // the pages before it wrote is saved all the same.
     ShowPage(2);
@@ -436,7 +438,7 @@ TEST_F(SettingsSheet, AHotKeyHeldElsewhereIsReportedAndTheOldOneKept)
     MessageBoxCapture boxes;
     PressSheetButton(IDOK);
     ASSERT_EQ(1u, boxes.Boxes().size());
-    EXPECT_NE(std::string::npos, boxes.Boxes()[0].text.find("Ctrl + Alt + K")) << boxes.Boxes()[0].text;
+    EXPECT_NE(std::string::npos, boxes.Boxes()[0].text.find("Ctrl+Alt+K")) << boxes.Boxes()[0].text;
     EXPECT_EQ("Pellor Error Information", boxes.Boxes()[0].caption);
     EXPECT_FALSE(sheet->IsEnded());
     EXPECT_EQ(page.GetHwnd(), CurrentPage());
@@ -451,7 +453,7 @@ TEST_F(SettingsSheet, AHotKeyHeldElsewhereIsReportedAndTheOldOneKept)
     PressSheetButton(IDOK);
     EXPECT_TRUE(sheet->IsEnded());
     EXPECT_EQ(taken, settings.HotKey);
-    UnregisterHotKey(window->GetHwnd(), CPropPageOthers::kHotKeyId);
+    UnregisterHotKey(window->GetHwnd(), kHotKeyId);
 }
 
 TEST_F(SettingsSheet, AFailedSaveKeepsTheSheetOpenWithTheChanges)
@@ -471,11 +473,53 @@ TEST_F(SettingsSheet, AFailedSaveKeepsTheSheetOpenWithTheChanges)
     EXPECT_EQ(2, g_saves);
 }
 
-TEST(HotKeyName, NamesModifiersAndKey)
+// F1 (WM_HELP) on a control of any page asks HTML Help for the pop-up whose
+// text is the string with the control's id.
+struct HelpCall {
+    UINT command;
+    DWORD_PTR data;
+    std::string text;
+};
+std::vector<HelpCall> g_helpCalls;
+
+HWND WINAPI RecordHelp(HWND, LPCSTR, UINT command, DWORD_PTR data)
 {
-    EXPECT_EQ("Ctrl + Alt + L", CPropPageOthers::HotKeyName(0x064C));
-    EXPECT_EQ("Shift + 1", CPropPageOthers::HotKeyName(MAKEWORD('1', HOTKEYF_SHIFT)));
-    EXPECT_EQ("", CPropPageOthers::HotKeyName(0));
+    HelpCall call = {command, data, ""};
+    if (command == HH_DISPLAY_TEXT_POPUP) {
+        const auto* popup = reinterpret_cast<const HH_POPUP*>(data);
+        call.data = popup->idString;
+    }
+    g_helpCalls.push_back(call);
+    return nullptr;
+}
+
+TEST_F(SettingsSheet, F1OnAControlAsksForItsOwnHelpText)
+{
+    Open();
+    const HtmlHelpProcA previous = SetHtmlHelpProc(RecordHelp);
+    struct { int page; int control; } cases[] = {
+        {0, IDC_COMMAND_LIST}, {1, IDC_WINDOW_CX}, {1, IDC_WINDOW_TRANSPARENCY},
+        {2, IDC_INPUT_HISTORY_SIZE}, {2, IDC_INPUT_APPLY_RESERVED}, {3, IDC_OTHERS_HOTKEY},
+    };
+    korra::CWindowingA* pages[] = {&sheet->GetCommandPage(), &sheet->GetWindowPage(), &sheet->GetInputPage(),
+                                   &sheet->GetOthersPage()};
+    for (const auto& c : cases) {
+        ShowPage(c.page);
+        HWND control = Item(*pages[c.page], c.control);
+        HELPINFO info = {};
+        info.cbSize = sizeof info;
+        info.iContextType = HELPINFO_WINDOW;
+        info.iCtrlId = c.control;
+        info.hItemHandle = control;
+        g_helpCalls.clear();
+        SendMessageA(pages[c.page]->GetHwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+        ASSERT_EQ(1u, g_helpCalls.size()) << c.control;
+        EXPECT_EQ(static_cast<UINT>(HH_DISPLAY_TEXT_POPUP), g_helpCalls[0].command) << c.control;
+        EXPECT_EQ(static_cast<DWORD_PTR>(c.control), g_helpCalls[0].data);
+        char text[512] = {};
+        EXPECT_GT(LoadStringA(g_instance, c.control, text, sizeof text), 20) << "no help text " << c.control;
+    }
+    SetHtmlHelpProc(previous);
 }
 
 }  // namespace

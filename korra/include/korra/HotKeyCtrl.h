@@ -26,19 +26,4 @@ public:
     }
 };
 
-// RegisterHotKey's MOD_ flags for a hot-key control's HOTKEYF_ flags; the
-// extended-key flag has no counterpart and is dropped.
-inline UINT HotKeyModifiers(WORD hotKey)
-{
-    const BYTE flags = HIBYTE(hotKey);
-    UINT modifiers = 0;
-    if (flags & HOTKEYF_ALT)
-        modifiers |= MOD_ALT;
-    if (flags & HOTKEYF_CONTROL)
-        modifiers |= MOD_CONTROL;
-    if (flags & HOTKEYF_SHIFT)
-        modifiers |= MOD_SHIFT;
-    return modifiers;
-}
-
 }  // namespace korra

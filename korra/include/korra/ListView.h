@@ -73,20 +73,11 @@ public:
         return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style));
     }
 
-    // Texts of other columns (subItem 1 and up), rows deleted one at a time,
-    // and what the selection holds.
-    BOOL SetItemText(int index, int subItem, const char* text);
-    // The text of one column of an item, at most maxBytes long; "" when
-    // there is none.
+    // The text of one column (subItem 0 the item itself), at most maxBytes
+    // long; "" when there is none.
     std::string GetItemText(int index, int subItem, int maxBytes) const;
-    BOOL DeleteItem(int index) { return static_cast<BOOL>(SendMessage(LVM_DELETEITEM, index)); }
-    int GetSelectedCount() const { return static_cast<int>(SendMessage(LVM_GETSELECTEDCOUNT)); }
-    // The first item after start (-1: from the top) whose text is text
-    // (the list's own comparison, letter case ignored), or -1.
-    int FindItem(const char* text, int start = -1) const;
     // Makes room for count items before a long fill.
     void SetItemCount(int count) { SendMessage(LVM_SETITEMCOUNT, count); }
-    int GetColumnCount() const;
 };
 
 }  // namespace korra
