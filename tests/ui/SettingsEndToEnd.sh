@@ -158,25 +158,30 @@ quit() {
 
 # A first run writes the settings file on the way out: that gives its name.
 start || { echo "SettingsEndToEnd: Tarnic.exe shows no window" >&2; exit 1; }
+# A first run sits on the bottom edge of the work area (a taskbar may take
+# the bottom of the 1280x800 desktop).
+read -r _ first_y _ _ <<<"$(geometry "$win")"
+bottom=$((first_y + 20))
+low=$((bottom - 20))
 quit
 settings=$(ls "$folder"/Tarnic-*.xml 2>/dev/null | head -n 1)
 [ -n "$settings" ] || { echo "SettingsEndToEnd: no settings file after a first run" >&2; exit 1; }
 printf '%s' '<?xml version="1.0" encoding="UTF-8"?>
 <TarnicSettings version="2.22.08">
-	<WindowInfo x="0" y="780" cx="150" cy="20"/>
+	<WindowInfo x="0" y="'"$low"'" cx="150" cy="20"/>
 	<Others Stationed="0" HotKey="0000"/>
 </TarnicSettings>' >"$settings"
 
 start || { echo "SettingsEndToEnd: no window with the prepared settings" >&2; exit 1; }
 
 # ---------------------------------------------------------------------------
-# SETTING opens the sheet in the middle of the 1280x800 work area.
+# SETTING opens the sheet in the middle of the work area.
 if ! open_sheet; then
   fail "SETTING opens no \"Pellor 設定\" window"
 else
   read -r sx sy sw sh <<<"$(geometry "$sheet")"
   if [ $(((1280 - sw) / 2 - sx)) -ge -1 ] && [ $(((1280 - sw) / 2 - sx)) -le 1 ] &&
-     [ $(((800 - sh) / 2 - sy)) -ge -1 ] && [ $(((800 - sh) / 2 - sy)) -le 1 ]; then
+     [ $(((bottom - sh) / 2 - sy)) -ge -1 ] && [ $(((bottom - sh) / 2 - sy)) -le 1 ]; then
     pass "the sheet is centred ($sx $sy ${sw}x$sh)"
   else
     fail "the sheet is at $sx $sy ${sw}x$sh, not centred"
@@ -186,28 +191,34 @@ else
   # correct what does not fit.
   show_page 1
   type_field 97 91 300
-  check "X 300 moves the window" "$(settled "300 780 150 20")" "300 780 150 20"
+  check "X 300 moves the window" "$(settled "300 $low 150 20")" "300 $low 150 20"
   type_field 207 91 400
-  check "width 400 widens it" "$(settled "300 780 400 20")" "300 780 400 20"
+  check "width 400 widens it" "$(settled "300 $low 400 20")" "300 $low 400 20"
   type_field 97 91 9999
-  check "X 9999 stops at the right edge" "$(settled "880 780 400 20")" "880 780 400 20"
+  check "X 9999 stops at the right edge" "$(settled "880 $low 400 20")" "880 $low 400 20"
   type_field 97 123 ""
-  check "a cleared Y puts it on the bottom edge" "$(settled "880 780 400 20")" "880 780 400 20"
+  check "a cleared Y puts it on the bottom edge" "$(settled "880 $low 400 20")" "880 $low 400 20"
   # The move grip: the pointer glides to the window's corner, the window
   # follows it, and it glides back to the grip on release.
-  xdotool mousemove --window "$sheet" 268 88 mousedown 1
-  sleep 0.8
-  xdotool mousemove 500 300
+  xdotool mousemove --window "$sheet" 242 88
   sleep 0.3
+  xdotool mousedown 1
+  # The glide runs on a 10 ms timer: wait until the pointer has arrived.
+  for _ in $(seq 1 30); do
+    [ "$(xdotool getmouselocation | cut -d' ' -f1-2)" = "x:880 y:$low" ] && break
+    sleep 0.1
+  done
+  xdotool mousemove 500 300
+  sleep 0.4
   xdotool mousemove 520 320
-  sleep 0.5
+  sleep 0.6
   xdotool mouseup 1
-  sleep 0.8
+  sleep 1
   check "the move grip drags the window" "$(settled "520 320 400 20")" "520 320 400 20"
   # Cancel: the input window goes back where the file has it.
   xdotool key Escape
   gone "$sheet_title" 5 && pass "Escape closes the sheet" || fail "Escape leaves the sheet open"
-  check "Cancel undoes the preview" "$(settled "0 780 150 20")" "0 780 150 20"
+  check "Cancel undoes the preview" "$(settled "0 $low 150 20")" "0 $low 150 20"
   grep -q 'cx="150"' "$settings" && pass "Cancel saves nothing" || fail "Cancel changed the file"
 fi
 
