@@ -207,14 +207,15 @@ int main(int argc, char** argv)
     const bench::Stats quiet = bench::Summarize(quietMs);
     const bench::Stats add = bench::Summarize(addMs);
     std::printf("Settings sheet, %s commands, %d rounds (ms)\n\n", bench::Grouped(kCommandCount).c_str(), rounds);
-    bench::PrintTable(
-        {"", "median", "slowest", "sheet / this", "target"},
-        {{"sheet to Command page", Fixed(open.median, "%.1f"), Fixed(open.percentile, "%.1f"), "", ""},
-         {"bare list view fill", Fixed(bare.median, "%.1f"), Fixed(bare.percentile, "%.1f"),
-          Fixed(open.median / bare.median, "%.2fx"), Fixed(kOpenRatioTarget, "%.1fx")},
-         {"bare fill, drawing off", Fixed(quiet.median, "%.1f"), Fixed(quiet.percentile, "%.1f"),
-          Fixed(open.median / quiet.median, "%.2fx"), ""},
-         {"add one command", Fixed(add.median, "%.2f"), Fixed(add.percentile, "%.2f"), "",
-          Fixed(kAddTargetMs, "< %.0f")}});
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back({"sheet to Command page", Fixed(open.median, "%.1f"), Fixed(open.percentile, "%.1f"), "", ""});
+    if (g_drawingFill)
+        rows.push_back({"bare list view fill", Fixed(bare.median, "%.1f"), Fixed(bare.percentile, "%.1f"),
+                        Fixed(open.median / bare.median, "%.2fx"), Fixed(kOpenRatioTarget, "%.1fx")});
+    rows.push_back({"bare fill, drawing off", Fixed(quiet.median, "%.1f"), Fixed(quiet.percentile, "%.1f"),
+                    Fixed(open.median / quiet.median, "%.2fx"), g_drawingFill ? "" : Fixed(kOpenRatioTarget, "%.1fx")});
+    rows.push_back({"add one command", Fixed(add.median, "%.2f"), Fixed(add.percentile, "%.2f"), "",
+                    Fixed(kAddTargetMs, "< %.0f")});
+    bench::PrintTable({"", "median", "slowest", "sheet / this", "target"}, rows);
     return 0;
 }
