@@ -7,9 +7,6 @@ namespace {
 
 MessageBoxCapture* current = nullptr;
 CapturedMessageBox* showing = nullptr;  // the box being shown right now
-// The box OK was posted to: when it closes, its owner (itself a dialog, a
-// property sheet say) is activated again and must not be taken for it.
-HWND closing = nullptr;
 
 // The import-table slot through which this program calls module!function.
 void** FindImportSlot(const char* module, const char* function)
@@ -86,7 +83,6 @@ int WINAPI MessageBoxCapture::Replacement(HWND owner, LPCSTR text, LPCSTR captio
     // Show the real box; the hook reads what it says and presses OK.
     HHOOK hook = SetWindowsHookExA(WH_CBT, &CloseWhenActive, nullptr, GetCurrentThreadId());
     showing = &box;
-    closing = nullptr;
     using Original = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT, WORD);
     const int result = reinterpret_cast<Original>(current->m_original)(owner, text, caption, type, language);
     showing = nullptr;
@@ -98,7 +94,7 @@ int WINAPI MessageBoxCapture::Replacement(HWND owner, LPCSTR text, LPCSTR captio
 
 LRESULT CALLBACK MessageBoxCapture::CloseWhenActive(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HCBT_ACTIVATE && showing != nullptr && closing == nullptr) {
+    if (code == HCBT_ACTIVATE && showing != nullptr) {
         HWND box = reinterpret_cast<HWND>(wParam);
         char className[64] = {};
         GetClassNameA(box, className, sizeof className);
@@ -110,7 +106,6 @@ LRESULT CALLBACK MessageBoxCapture::CloseWhenActive(int code, WPARAM wParam, LPA
             // The static text of a message box has the identifier 0xFFFF.
             showing->shownText = WindowText(GetDlgItem(box, 0xFFFF));
             PostMessageA(box, WM_COMMAND, IDOK, 0);
-            closing = box;
         }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
