@@ -52,16 +52,7 @@ int CListViewA::InsertItem(int index, const char* text, int image)
 
 std::string CListViewA::GetItemText(int index, int maxBytes) const
 {
-    std::vector<char> buffer(static_cast<std::size_t>(maxBytes) + 1, '\0');
-    LVITEMA item = {};
-    item.iSubItem = 0;
-    item.pszText = buffer.data();
-    item.cchTextMax = maxBytes + 1;
-    int length = static_cast<int>(
-        SendMessage(LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item)));
-    if (length <= 0)
-        return std::string();
-    return std::string(buffer.data());
+    return GetItemText(index, 0, maxBytes);
 }
 
 BOOL CListViewA::SetItemText(int index, int subItem, const char* text)
@@ -115,6 +106,18 @@ int CListViewA::InsertColumn(int index, const char* text, int width)
     column.cx = width;
     column.pszText = const_cast<char*>(text);
     return static_cast<int>(SendMessage(LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)));
+}
+
+std::string CListViewA::GetItemText(int index, int subItem, int maxBytes) const
+{
+    std::vector<char> buffer(static_cast<std::size_t>(maxBytes) + 1, '\0');
+    LVITEMA item = {};
+    item.iSubItem = subItem;
+    item.pszText = buffer.data();
+    item.cchTextMax = maxBytes + 1;
+    if (SendMessage(LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item)) <= 0)
+        return std::string();
+    return std::string(buffer.data());
 }
 
 }  // namespace korra

@@ -86,3 +86,49 @@
 #define IDS_PROGRAM_QUOTES              3032
 #define IDS_DROP_TOO_LONG               3033
 #define IDS_FIELD_FULL                  3034
+
+// Settings sheet: page templates 110-119, grip bitmaps 150-152, control ids
+// 1100-1204 and 4001-4002 (each also the string id of its help text), and
+// message 3041.
+#define IDD_PROPPAGE_COMMAND            110
+#define IDD_PROPPAGE_WINDOW             111
+#define IDD_PROPPAGE_INPUT              112
+#define IDD_PROPPAGE_OTHERS             119
+#define IDB_GRIP_HELD                   150
+#define IDB_GRIP_MOVE                   151
+#define IDB_GRIP_SIZE                   152
+#define IDC_SHEET_SEPARATOR             100
+
+#define IDC_COMMAND_LIST                1100
+#define IDC_COMMAND_ADD                 1101
+#define IDC_COMMAND_EDIT                1102
+#define IDC_COMMAND_DELETE              1103
+
+#define IDC_WINDOW_MOVE_GRIP            1110
+#define IDC_WINDOW_SIZE_GRIP            1111
+#define IDC_WINDOW_X                    1112
+#define IDC_WINDOW_Y                    1113
+#define IDC_WINDOW_CX                   1114
+#define IDC_WINDOW_CY                   1115
+#define IDC_WINDOW_TEXT_COLOR           1116
+#define IDC_WINDOW_BG_COLOR             1117
+#define IDC_WINDOW_FONT                 1118
+#define IDC_WINDOW_SAMPLE               1119
+#define IDC_WINDOW_TRANSPARENCY         1120
+#define IDC_WINDOW_TRANSPARENT_LABEL    1121
+#define IDC_WINDOW_OPAQUE_LABEL         1122
+
+#define IDC_OTHERS_STATIONED            1190
+#define IDC_OTHERS_AUTOSTART            1191
+#define IDC_OTHERS_HOTKEY               1192
+#define IDC_OTHERS_HOTKEY_LABEL         1193
+#define IDC_INPUT_AUTOCOMPLETE          1194
+#define IDC_INPUT_INTELLISENSE          1195
+#define IDC_INPUT_HISTORY_SIZE          1202
+#define IDC_INPUT_HISTORY_SPIN          1203
+#define IDC_INPUT_CLEAR_HISTORY         1204
+#define IDC_INPUT_HISTORY_LIST          4001
+#define IDC_INPUT_APPLY_RESERVED        4002
+
+// The hot key the Others page applies is held by another program.
+#define IDS_SHEET_HOT_KEY_TAKEN         3041

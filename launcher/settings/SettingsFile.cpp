@@ -714,7 +714,7 @@ int LoadSettings(CSettings& settings)
     return legacy.empty() ? -1 : ImportLegacySettings(legacy, settings);
 }
 
-void SaveSettings(const CSettings& settings)
+bool SaveSettings(const CSettings& settings)
 {
     const std::string path = SettingsPath(SETTINGS_XML);
     const std::string backup = SettingsPath(SETTINGS_BAK);
@@ -722,6 +722,7 @@ void SaveSettings(const CSettings& settings)
     // first save that leaves it alone says so, later ones stay quiet.
     const bool keepUnreadable = g_unreadableFileKept && !path.empty() &&
                                 GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    bool failed = false;
     if (keepUnreadable) {
         if (!g_notSavedNoticeShown) {
             g_notSavedNoticeShown = true;
@@ -729,8 +730,10 @@ void SaveSettings(const CSettings& settings)
                                 MB_ICONEXCLAMATION, 0, path.c_str(), g_unreadableReason.c_str());
         }
     } else if (path.empty() || backup.empty() || !SaveSettingsFile(path, backup, settings)) {
+        failed = true;
         ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SAVE_SETTINGS_FAILED,
                             MB_ICONEXCLAMATION, 0);
     }
     SyncAutoStartShortcut(settings);
+    return !failed;
 }

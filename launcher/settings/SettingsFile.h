@@ -38,8 +38,10 @@ int CompareNoCaseW(const Velum::Velum_CHAR* a, const Velum::Velum_CHAR* b);
 int LoadSettings(CSettings& settings);
 
 // Writes settings, keeping the previous file as the backup, then brings the
-// auto-start shortcut in line. A file that cannot be written is reported.
-void SaveSettings(const CSettings& settings);
+// auto-start shortcut in line. A file that cannot be written is reported,
+// and the result is false; true also when an unreadable file is kept as the
+// user was told at start-up.
+bool SaveSettings(const CSettings& settings);
 
 // The pieces of the two above, on given paths (tests, benchmarks).
 Velum::Document BuildSettingsDocument(const CSettings& settings);

@@ -80,10 +80,13 @@ BOOL CMainEdit::SetWindowText(const char* text)
 
 void CMainEdit::ApplyFormat()
 {
-    if (m_hWnd == nullptr)
-        return;
-    const WindowInfo& info = m_settings->Window;
+    if (m_hWnd != nullptr)
+        ApplyCharFormat(m_hWnd, m_settings->Window);
+}
 
+void ApplyCharFormat(HWND box, const WindowInfo& info)
+{
+    korra::CEditCtrlA edit(box);
     CHARFORMATA format = {};
     format.cbSize = sizeof(format);
     format.dwMask = CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_SIZE | CFM_COLOR |
@@ -92,9 +95,9 @@ void CMainEdit::ApplyFormat()
     if (info.FontSize >= 0) {
         format.yHeight = info.FontSize * 20;
     } else {
-        HDC dc = GetDC();
+        HDC dc = edit.GetDC();
         format.yHeight = MulDiv(-info.FontSize, 1440, GetDeviceCaps(dc, LOGPIXELSY));
-        ReleaseDC(dc);
+        edit.ReleaseDC(dc);
     }
     format.crTextColor = info.TextColor;
     format.bCharSet = DEFAULT_CHARSET;
@@ -107,20 +110,20 @@ void CMainEdit::ApplyFormat()
 
     // An empty box has no character to carry the format: a space stands in
     // while it is applied.
-    const std::string text = GetWindowText();
+    const std::string text = edit.GetWindowText();
     int start = 0, end = 0;
-    korra::CEditCtrlA::GetSel(&start, &end);
+    edit.GetSel(&start, &end);
     if (text.empty())
-        korra::CEditCtrlA::SetWindowText(" ");
-    korra::CEditCtrlA::SetSel(0, -1);
+        edit.SetWindowText(" ");
+    edit.SetSel(0, -1);
 
-    SendMessage(EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
-    SendMessage(EM_SETCHARFORMAT, SCF_SELECTION | SCF_WORD, reinterpret_cast<LPARAM>(&format));
-    SendMessage(EM_SETCHARFORMAT, 0, reinterpret_cast<LPARAM>(&format));
-    SendMessage(EM_SETBKGNDCOLOR, 0, info.BgColor);
+    edit.SendMessage(EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+    edit.SendMessage(EM_SETCHARFORMAT, SCF_SELECTION | SCF_WORD, reinterpret_cast<LPARAM>(&format));
+    edit.SendMessage(EM_SETCHARFORMAT, 0, reinterpret_cast<LPARAM>(&format));
+    edit.SendMessage(EM_SETBKGNDCOLOR, 0, info.BgColor);
 
-    korra::CEditCtrlA::SetWindowText(text.c_str());
-    korra::CEditCtrlA::SetSel(start, end);
+    edit.SetWindowText(text.c_str());
+    edit.SetSel(start, end);
 }
 
 void CMainEdit::GetSelection(int* start, int* end) const

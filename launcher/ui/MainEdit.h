@@ -11,6 +11,12 @@
 class CIntelliSense;
 class CMainWnd;
 class CSettings;
+struct WindowInfo;
+
+// The font, effects and colours of info on a rich edit (the input box, or
+// a preview of it), kept also by an empty box; its text and selection are
+// left as they were.
+void ApplyCharFormat(HWND box, const WindowInfo& info);
 
 class CMainEdit : public korra::CEditCtrlA, public CDispatchTarget {
 public:

@@ -72,6 +72,12 @@ public:
     {
         return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style));
     }
+
+    // The text of one column (subItem 0 the item itself), at most maxBytes
+    // long; "" when there is none.
+    std::string GetItemText(int index, int subItem, int maxBytes) const;
+    // Makes room for count items before a long fill.
+    void SetItemCount(int count) { SendMessage(LVM_SETITEMCOUNT, count); }
 };
 
 }  // namespace korra

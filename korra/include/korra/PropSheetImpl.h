@@ -145,10 +145,33 @@ public:
             SendMessage(PSM_SETCURSEL, index, 0);
     }
 
+    // Large and small icon of the caption; the sheet does not own them.
+    void SetIcons(HICON large, HICON small)
+    {
+        m_largeIcon = large;
+        m_smallIcon = small;
+    }
+
     // Positive when OK or Apply was pressed after a page reported changes,
     // 0 when the sheet was cancelled or nothing changed, -1 when it could
     // not be created (no pages, a missing template).
-    INT_PTR DoModal(HWND owner)
+    INT_PTR DoModal(HWND owner) { return Run(owner, 0); }
+
+    // The sheet without its own message loop (tests, tools): the caller's
+    // loop must hand messages to IsSheetMessage, and destroy the window
+    // once IsEnded says OK or Cancel closed it. Null when it could not be
+    // created.
+    HWND Create(HWND owner) { return reinterpret_cast<HWND>(Run(owner, PSH_MODELESS)); }
+    bool IsSheetMessage(MSG* message)
+    {
+        return m_hWnd != nullptr &&
+               SendMessage(PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(message)) != 0;
+    }
+    // True once a modeless sheet was closed by its buttons.
+    bool IsEnded() const { return m_hWnd != nullptr && SendMessage(PSM_GETCURRENTPAGEHWND) == 0; }
+
+private:
+    INT_PTR Run(HWND owner, DWORD extraFlags)
     {
         // The sheet copies the descriptions; the copies need to lie side
         // by side, which the pages, being members, do not.
@@ -160,7 +183,11 @@ public:
         }
         PROPSHEETHEADERA header = {};
         header.dwSize = sizeof(header);
-        header.dwFlags = PSH_PROPSHEETPAGE | PSH_USECALLBACK | m_flags;
+        header.dwFlags = PSH_PROPSHEETPAGE | PSH_USECALLBACK | m_flags | extraFlags;
+        if (m_largeIcon != nullptr) {
+            header.dwFlags |= PSH_USEHICON;
+            header.hIcon = m_largeIcon;
+        }
         header.hwndParent = owner;
         header.hInstance = GetResourceInstance();
         header.pszCaption = m_caption.c_str();
@@ -178,6 +205,10 @@ public:
     }
 
 protected:
+    // Called once the sheet's window exists, is bound and has its size,
+    // before it is shown.
+    virtual void OnSheetInitialized() {}
+
     // The sheet's messages; what the object leaves goes to the sheet's own
     // procedure.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -203,6 +234,12 @@ private:
         self->m_hWnd = window;
         self->m_originalProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
             window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StaticSheetProc)));
+        // Some sheets set only one of the two from the header.
+        if (self->m_largeIcon != nullptr)
+            ::SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(self->m_largeIcon));
+        if (self->m_smallIcon != nullptr)
+            ::SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(self->m_smallIcon));
+        self->OnSheetInitialized();
         return 0;
     }
 
@@ -227,6 +264,8 @@ private:
     UINT m_startPage;
     std::vector<const PROPSHEETPAGEA*> m_descriptions;  // inside the pages, members of T
     WNDPROC m_originalProc = nullptr;
+    HICON m_largeIcon = nullptr;  // not owned
+    HICON m_smallIcon = nullptr;  // not owned
 };
 
 }  // namespace korra
