@@ -5,6 +5,7 @@
 
 #include "velum/Collections.h"
 #include "velum/Initializer.h"
+#include "Pool.h"
 
 #include <climits>
 #include <cstdlib>
@@ -42,7 +43,7 @@ void* allocateOrThrow(unsigned long bytes)
     // returning null.
     void* memory = nullptr;
     if ((bytes >> (sizeof(bytes) * CHAR_BIT - 1)) == 0)
-        memory = std::malloc(bytes != 0 ? bytes : 1);  // malloc(0) may return null
+        memory = PoolAllocate(bytes != 0 ? bytes : 1);  // 0 bytes: a block of its own all the same
     if (memory == nullptr)
         throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
     return memory;
@@ -50,7 +51,7 @@ void* allocateOrThrow(unsigned long bytes)
 
 void releaseMemory(void* memory)
 {
-    std::free(memory);
+    PoolRelease(memory);
 }
 
 namespace {
