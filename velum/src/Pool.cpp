@@ -252,17 +252,11 @@ void* PoolAllocate(std::size_t bytes)
     return block;
 }
 
-void PoolRelease(void* block)
+namespace {
+
+// Takes a pooled block back; the lock is held.
+void GiveBack(Chunk* chunk, void* block)
 {
-    if (block == nullptr)
-        return;
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1);
-    Lock lock;
-    if (!IsChunk(address)) {
-        std::free(block);
-        return;
-    }
-    Chunk* chunk = reinterpret_cast<Chunk*>(address);
 #ifdef VELUM_POOL_ASAN
     // A block given back twice is already poisoned: let the sanitizer
     // report it as the double free it is.
@@ -280,10 +274,41 @@ void PoolRelease(void* block)
     // chunk with room.
     if (chunk->live == 0 && (chunk->next != nullptr || chunk->prev != nullptr)) {
         Unlist(chunk);
-        RemoveChunk(address);
+        RemoveChunk(reinterpret_cast<std::uintptr_t>(chunk));
         POOL_UNPOISON(chunk, kChunkBytes);
         FreeSystemChunk(chunk);
     }
+}
+
+Chunk* ChunkOf(void* block)
+{
+    return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1));
+}
+
+}  // namespace
+
+void PoolRelease(void* block)
+{
+    if (block == nullptr)
+        return;
+    Chunk* chunk = ChunkOf(block);
+    Lock lock;
+    if (IsChunk(reinterpret_cast<std::uintptr_t>(chunk)))
+        GiveBack(chunk, block);
+    else
+        std::free(block);
+}
+
+void PoolReleaseSized(void* block, std::size_t bytes)
+{
+    if (block == nullptr)
+        return;
+    if (bytes > kLargestPooled) {
+        std::free(block);
+        return;
+    }
+    Lock lock;
+    GiveBack(ChunkOf(block), block);
 }
 
 // ---------------------------------------------------------------------------
@@ -301,14 +326,16 @@ void* PooledOrThrow(std::size_t bytes)
 
 }  // namespace
 
+// The sized forms get the size of the whole object (the destructors are
+// virtual), so the chunk set need not be asked.
 void* Instance::operator new(std::size_t bytes) { return PooledOrThrow(bytes); }
 void* Instance::operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return PoolAllocate(bytes); }
-void Instance::operator delete(void* block) noexcept { PoolRelease(block); }
+void Instance::operator delete(void* block, std::size_t bytes) noexcept { PoolReleaseSized(block, bytes); }
 void Instance::operator delete(void* block, const std::nothrow_t&) noexcept { PoolRelease(block); }
 
 void* LISTITEM::operator new(std::size_t bytes) { return PooledOrThrow(bytes); }
 void* LISTITEM::operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return PoolAllocate(bytes); }
-void LISTITEM::operator delete(void* block) noexcept { PoolRelease(block); }
+void LISTITEM::operator delete(void* block, std::size_t bytes) noexcept { PoolReleaseSized(block, bytes); }
 void LISTITEM::operator delete(void* block, const std::nothrow_t&) noexcept { PoolRelease(block); }
 
 }  // namespace Velum

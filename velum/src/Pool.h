@@ -23,4 +23,9 @@ void* PoolAllocate(std::size_t bytes);
 // then does not take and return the same chunk each time).
 void PoolRelease(void* block);
 
+// PoolRelease for a caller that knows the size it asked for: a block of at
+// most kLargestPooled bytes is known to be pooled, so the chunk set is not
+// consulted.
+void PoolReleaseSized(void* block, std::size_t bytes);
+
 }  // namespace Velum

@@ -246,9 +246,16 @@ void VelumStringInst::removeRef()
         return;
     }
     // The last handle let go, or the body was never taken (count 0): the
-    // body, its built-in buffer and any separate buffer go now.
+    // body, its built-in buffer and any separate buffer go now. While the
+    // text is still in the built-in buffer, the capacity gives the block's
+    // size; after a growth it no longer does.
+    const bool builtInText = m_chars == builtIn();
+    const unsigned long bytes = sizeof(VelumStringInst) + m_capacity * sizeof(Velum_CHAR);
     this->~VelumStringInst();
-    releaseMemory(this);
+    if (builtInText)
+        PoolReleaseSized(this, bytes);
+    else
+        releaseMemory(this);
 }
 
 Velum_CHAR* VelumStringInst::makeRoom(unsigned long extra, Velum_CHAR*& retired)

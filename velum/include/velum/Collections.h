@@ -28,7 +28,7 @@ public:
     // return null when memory runs out, the others raise OUT_OF_MEMORY_ERR.
     static void* operator new(std::size_t bytes);
     static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept;
-    static void operator delete(void* block) noexcept;
+    static void operator delete(void* block, std::size_t bytes) noexcept;
     static void operator delete(void* block, const std::nothrow_t&) noexcept;
 
 private:
@@ -205,7 +205,7 @@ struct LISTITEM {
     // From the small-block pool, as the bodies (library-internal).
     static void* operator new(std::size_t bytes);
     static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept;
-    static void operator delete(void* block) noexcept;
+    static void operator delete(void* block, std::size_t bytes) noexcept;
     static void operator delete(void* block, const std::nothrow_t&) noexcept;
 };
 
