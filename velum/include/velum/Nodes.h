@@ -29,6 +29,9 @@ public:
 
     NodeInst(unsigned short type, const VelumString& name, unsigned short flags);
     ~NodeInst() override;
+    // Destroys the node when the count drops to 0, without recursion: the
+    // nodes its destruction lets go wait until it is done.
+    void removeRef() override;
 
     virtual VelumString getNodeName() const;
     virtual VelumString getNodeValue() const;
