@@ -1,6 +1,8 @@
-// The small-block pool. Every chunk is 64 KiB on a 64 KiB boundary: its
+// The small-block pool. Every chunk is 16 KiB on a 16 KiB boundary: its
 // header sits at the start, so the chunk of a block is the block's address
-// with the low 16 bits cleared. A set of the chunk addresses tells a pooled
+// with the low 14 bits cleared. Chunks are small because every size class
+// in use holds one partly filled chunk: a small document (the launcher's
+// settings) would otherwise pay more for those than for its nodes. A set of the chunk addresses tells a pooled
 // block from one of the system allocator (which can never lie inside a
 // chunk). The pool is shared by every thread and guarded by one spin lock:
 // two threads each working on a document of their own may allocate and free
@@ -17,6 +19,8 @@
 
 #ifdef _WIN32
 #  include <windows.h>
+#else
+#  include <sys/mman.h>
 #endif
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -43,7 +47,7 @@ namespace Velum {
 
 namespace {
 
-const std::uintptr_t kChunkBytes = 0x10000;
+const std::uintptr_t kChunkBytes = 0x4000;
 const std::size_t kGrain = 8;
 const std::size_t kClassCount = kLargestPooled / kGrain;
 
@@ -160,11 +164,25 @@ void RemoveChunk(std::uintptr_t chunk)
 void* SystemChunk()
 {
 #ifdef _WIN32
-    // VirtualAlloc hands out regions on 64 KiB boundaries.
+    // VirtualAlloc hands out regions on 64 KiB boundaries; the rest of the
+    // region stays reserved address space, never committed memory.
     return VirtualAlloc(nullptr, kChunkBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 #else
-    void* memory = nullptr;
-    return posix_memalign(&memory, kChunkBytes, kChunkBytes) == 0 ? memory : nullptr;
+    // Twice the size, then the parts before and after the aligned chunk go
+    // back. (posix_memalign leaves comparable gaps inside the heap, and for
+    // chunks this small the gaps cost more memory than the chunks hold.)
+    char* region = static_cast<char*>(
+        mmap(nullptr, 2 * kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    if (region == MAP_FAILED)
+        return nullptr;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(region);
+    char* chunk = region + ((kChunkBytes - (start & (kChunkBytes - 1))) & (kChunkBytes - 1));
+    if (chunk != region)
+        munmap(region, static_cast<std::size_t>(chunk - region));
+    char* tail = chunk + kChunkBytes;
+    if (tail != region + 2 * kChunkBytes)
+        munmap(tail, static_cast<std::size_t>(region + 2 * kChunkBytes - tail));
+    return chunk;
 #endif
 }
 
@@ -173,7 +191,7 @@ void FreeSystemChunk(void* memory)
 #ifdef _WIN32
     VirtualFree(memory, 0, MEM_RELEASE);
 #else
-    std::free(memory);
+    munmap(memory, kChunkBytes);
 #endif
 }
 

@@ -1,7 +1,7 @@
 // Small blocks for the library's bodies and short strings. A parsed tree is
 // made of many blocks of a few dozen bytes; taking each from the system
 // allocator costs a header and a search per block and as much again to free
-// it. Blocks of up to kLargestPooled bytes come instead from 64 KiB chunks,
+// it. Blocks of up to kLargestPooled bytes come instead from 16 KiB chunks,
 // one size class (a multiple of 8 bytes) per chunk; larger ones go to the
 // system allocator. PoolRelease tells the two apart by the chunk a pointer
 // lies in, so callers need not remember a block's size.
