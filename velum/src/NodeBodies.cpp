@@ -247,6 +247,12 @@ NodeInst* NodeInst::appendChild(NodeInst* newChild)
     return newChild;
 }
 
+void NodeInst::appendNewChild(NodeInst* child)
+{
+    children()->appendNode(child);
+    child->m_parent = this;
+}
+
 NodeInst* NodeInst::insertBefore(NodeInst* newChild, NodeInst* refChild)
 {
     if (refChild == nullptr)

@@ -60,6 +60,11 @@ public:
     // True when this node is node or one of its ancestors.
     virtual bool _isAncestorOf(const NodeInst* node) const;
 
+    // appendChild without its checks, for the parser: child was just made
+    // (parentless, so it can be no ancestor of this node) and is of a kind
+    // this node accepts; this node is not read-only.
+    void appendNewChild(NodeInst* child);
+
     bool isReadOnly() const { return (m_flags & READ_ONLY) != 0; }
     bool mayHaveChildren() const { return (m_flags & MAY_HAVE_CHILDREN) != 0; }
     unsigned long childCount() const { return m_children ? m_children->getLength() : 0; }
