@@ -2,9 +2,9 @@
 // header sits at the start, so the chunk of a block is the block's address
 // with the low 14 bits cleared. Chunks are small because every size class
 // in use holds one partly filled chunk: a small document (the launcher's
-// settings) would otherwise pay more for those than for its nodes. A set of the chunk addresses tells a pooled
-// block from one of the system allocator (which can never lie inside a
-// chunk). The pool is shared by every thread and guarded by one spin lock:
+// settings) would otherwise pay more for those than for its nodes. A set of
+// the chunk addresses tells a pooled block from one of the system allocator
+// (which can never lie inside a chunk). The pool is shared by every thread and guarded by one spin lock:
 // two threads each working on a document of their own may allocate and free
 // at the same time, and a body may be freed on another thread than the one
 // that made it.
@@ -51,6 +51,8 @@ const std::uintptr_t kChunkBytes = 0x4000;
 const std::size_t kGrain = 8;
 const std::size_t kClassCount = kLargestPooled / kGrain;
 
+struct Region;
+
 struct FreeBlock {
     FreeBlock* next;
 };
@@ -65,6 +67,7 @@ struct Chunk {
     unsigned live;         // blocks handed out
     unsigned classIndex;
     bool listed;           // in its class's list of chunks with room
+    Region* region;        // the mapping it was carved from
 };
 
 // The header takes a whole number of grains, so blocks stay 8-aligned.
@@ -161,38 +164,116 @@ void RemoveChunk(std::uintptr_t chunk)
     }
 }
 
-void* SystemChunk()
+// Chunks are carved from regions of kChunksPerRegion chunks, mapped whole
+// (pages are only made resident when touched): under Wine every mapping is a
+// trip to the system that costs more than filling the chunk, and freeing a
+// large tree would otherwise unmap each of its chunks in turn. The region's
+// header takes its first chunk's place; a region whose chunks are all
+// empty is unmapped, unless it is the only one with room.
+const std::size_t kChunksPerRegion = 64;
+const std::size_t kRegionBytes = kChunksPerRegion * kChunkBytes;
+
+struct Region {
+    Region* next;          // regions with chunks to hand out
+    Region* prev;
+    void* emptyChunks;     // chunks given back, linked through their first word
+    unsigned inUse;        // chunks handed out
+    unsigned carved;       // chunks handed out at least once
+    bool listed;
+};
+
+Region* g_regionsWithRoom = nullptr;
+
+void* SystemRegion()
 {
 #ifdef _WIN32
-    // VirtualAlloc hands out regions on 64 KiB boundaries; the rest of the
-    // region stays reserved address space, never committed memory.
-    return VirtualAlloc(nullptr, kChunkBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    // VirtualAlloc hands out regions on 64 KiB boundaries.
+    return VirtualAlloc(nullptr, kRegionBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 #else
-    // Twice the size, then the parts before and after the aligned chunk go
-    // back. (posix_memalign leaves comparable gaps inside the heap, and for
-    // chunks this small the gaps cost more memory than the chunks hold.)
-    char* region = static_cast<char*>(
-        mmap(nullptr, 2 * kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    if (region == MAP_FAILED)
+    // One chunk more, then the parts before and after the aligned region go
+    // back.
+    const std::size_t mapped = kRegionBytes + kChunkBytes;
+    char* area = static_cast<char*>(mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    if (area == MAP_FAILED)
         return nullptr;
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(region);
-    char* chunk = region + ((kChunkBytes - (start & (kChunkBytes - 1))) & (kChunkBytes - 1));
-    if (chunk != region)
-        munmap(region, static_cast<std::size_t>(chunk - region));
-    char* tail = chunk + kChunkBytes;
-    if (tail != region + 2 * kChunkBytes)
-        munmap(tail, static_cast<std::size_t>(region + 2 * kChunkBytes - tail));
-    return chunk;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(area);
+    char* region = area + ((kChunkBytes - (start & (kChunkBytes - 1))) & (kChunkBytes - 1));
+    if (region != area)
+        munmap(area, static_cast<std::size_t>(region - area));
+    char* tail = region + kRegionBytes;
+    if (tail != area + mapped)
+        munmap(tail, static_cast<std::size_t>(area + mapped - tail));
+    return region;
 #endif
 }
 
-void FreeSystemChunk(void* memory)
+void FreeSystemRegion(void* memory)
 {
 #ifdef _WIN32
     VirtualFree(memory, 0, MEM_RELEASE);
 #else
-    munmap(memory, kChunkBytes);
+    munmap(memory, kRegionBytes);
 #endif
+}
+
+void ListRegion(Region* region)
+{
+    region->prev = nullptr;
+    region->next = g_regionsWithRoom;
+    if (region->next != nullptr)
+        region->next->prev = region;
+    g_regionsWithRoom = region;
+    region->listed = true;
+}
+
+void UnlistRegion(Region* region)
+{
+    if (region->prev != nullptr)
+        region->prev->next = region->next;
+    else
+        g_regionsWithRoom = region->next;
+    if (region->next != nullptr)
+        region->next->prev = region->prev;
+    region->next = region->prev = nullptr;
+    region->listed = false;
+}
+
+// An empty chunk and the region it lies in, or null when memory runs out.
+void* TakeChunk(Region*& owner)
+{
+    Region* region = g_regionsWithRoom;
+    if (region == nullptr) {
+        region = static_cast<Region*>(SystemRegion());
+        if (region == nullptr)
+            return nullptr;
+        region->emptyChunks = nullptr;
+        region->inUse = 0;
+        region->carved = 0;
+        ListRegion(region);
+    }
+    void* chunk = region->emptyChunks;
+    if (chunk != nullptr)
+        region->emptyChunks = *static_cast<void**>(chunk);
+    else
+        chunk = reinterpret_cast<char*>(region) + (1 + region->carved++) * kChunkBytes;
+    ++region->inUse;
+    if (region->emptyChunks == nullptr && region->carved == kChunksPerRegion - 1)
+        UnlistRegion(region);
+    owner = region;
+    return chunk;
+}
+
+void GiveChunkBack(void* chunk, Region* region)
+{
+    *static_cast<void**>(chunk) = region->emptyChunks;
+    region->emptyChunks = chunk;
+    --region->inUse;
+    if (!region->listed)
+        ListRegion(region);
+    if (region->inUse == 0 && (region->next != nullptr || region->prev != nullptr)) {
+        UnlistRegion(region);
+        FreeSystemRegion(region);
+    }
 }
 
 void Unlist(Chunk* chunk)
@@ -219,14 +300,16 @@ void List(Chunk* chunk)
 
 Chunk* NewChunk(std::size_t classIndex)
 {
-    void* memory = SystemChunk();
+    Region* region = nullptr;
+    void* memory = TakeChunk(region);
     if (memory == nullptr)
         return nullptr;
     if (!AddChunk(reinterpret_cast<std::uintptr_t>(memory))) {
-        FreeSystemChunk(memory);
+        GiveChunkBack(memory, region);
         return nullptr;
     }
     Chunk* chunk = static_cast<Chunk*>(memory);
+    chunk->region = region;
     chunk->freeList = nullptr;
     chunk->unused = static_cast<char*>(memory) + kHeaderBytes;
     chunk->end = static_cast<char*>(memory) + kChunkBytes;
@@ -294,7 +377,7 @@ void GiveBack(Chunk* chunk, void* block)
         Unlist(chunk);
         RemoveChunk(reinterpret_cast<std::uintptr_t>(chunk));
         POOL_UNPOISON(chunk, kChunkBytes);
-        FreeSystemChunk(chunk);
+        GiveChunkBack(chunk, chunk->region);
     }
 }
 
