@@ -1,6 +1,7 @@
 // Small blocks: bodies and short strings share chunks, so a fault in the
 // pool shows as one node's text overwriting another's, or as a body that a
 // handle still holds being handed out again.
+#include "TempFile.h"
 #include "VelumTest.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@ namespace {
 using Velum::Document;
 using Velum::Element;
 using Velum::Node;
+using Velum::NodeList;
+using Velum::VelumException;
 using Velum::VelumString;
 
 std::u16string Pattern(size_t length, size_t seed)
@@ -128,6 +131,79 @@ TEST(SmallBlocks, TwoThreadsWithDocumentsOfTheirOwn)
     two.join();
     EXPECT_TRUE(first);
     EXPECT_TRUE(second);
+}
+
+Document ParseText(const std::string& text)
+{
+    const std::string path = TempPath("pooled.xml");
+    WriteBytes(path, "<?xml version=\"1.0\"?>" + text);
+    void* file = Velum::openFile(path.c_str(), 0x13);
+    EXPECT_NE(file, nullptr);
+    Document document = file != nullptr ? Velum::parse(file) : Document();
+    Velum::closeFile(file);
+    return document;
+}
+
+// Every node's parent is the node whose child list holds it.
+void ExpectLinked(const Node& parent)
+{
+    for (Node child = parent.getFirstChild(); child; child = child.getNextSibling()) {
+        EXPECT_TRUE(child.getParentNode() == parent) << Ascii(child.getNodeName());
+        ExpectLinked(child);
+    }
+}
+
+// The parser puts its nodes into the tree without the tree's checks: the
+// tree it builds must still hold together for the checked operations.
+TEST(ParsedTree, NodesAreLinkedAsIfAppendedOneByOne)
+{
+    const char* const texts[] = {
+        "<r/>",
+        "<r>text</r>",
+        "<r>\r\n\t<a x='1'>t<b/><![CDATA[c]]><!--m--></a>\r\n</r>",
+        "<r><a><b><c><d>deep</d></c></b></a><e/></r>",
+    };
+    for (const char* text : texts) {
+        Document document = ParseText(text);
+        ASSERT_TRUE(document) << text;
+        ExpectLinked(document);
+        Element root = document.getDocumentElement();
+        // An element may not go below its own descendant: that needs the
+        // parent links of the parsed nodes.
+        for (Node child = root.getFirstChild(); child; child = child.getNextSibling()) {
+            if (child.getNodeType() == Velum::ELEMENT_NODE && child.getFirstChild()) {
+                EXPECT_THROW(child.getFirstChild().appendChild(root), VelumException) << text;
+            }
+        }
+        // A parsed child moves out of its parent like any other.
+        if (Node first = root.getFirstChild()) {
+            const unsigned long before = root.getChildNodes().getLength();
+            root.removeChild(first);
+            EXPECT_FALSE(first.getParentNode()) << text;
+            EXPECT_EQ(root.getChildNodes().getLength(), before - 1) << text;
+        }
+    }
+}
+
+// Child lists and attribute maps are freed directly when their count
+// drops; a list a handle holds must outlive the tree with its items.
+TEST(ParsedTree, HeldChildListOutlivesItsTree)
+{
+    NodeList list;
+    {
+        Document document = ParseText("<r><a>1</a><b>2</b><c>3</c></r>");
+        ASSERT_TRUE(document);
+        list = document.getDocumentElement().getChildNodes();
+    }
+    BuildTree(3000, 7);  // takes the freed blocks again
+    ASSERT_EQ(list.getLength(), 3ul);
+    const char16_t* const names[] = {u"a", u"b", u"c"};
+    const char16_t* const values[] = {u"1", u"2", u"3"};
+    for (unsigned long i = 0; i < 3; ++i) {
+        EXPECT_EQ(Utf16(list.item(i).getNodeName()), names[i]);
+        EXPECT_EQ(Utf16(list.item(i).getFirstChild().getNodeValue()), values[i]);
+        EXPECT_FALSE(list.item(i).getParentNode());
+    }
 }
 
 }  // namespace
