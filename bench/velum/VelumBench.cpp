@@ -9,7 +9,8 @@
 // attributes, code points of text and attribute values), serialize it to a
 // file, free it. The figures are medians of CPU time over interleaved
 // rounds (A B C D, A B C D, ...), so that drift in the machine's speed hits
-// all alike. The heap a tree occupies comes from mallinfo2 around a parse.
+// all alike. The memory a tree occupies is the growth of the resident size
+// across a parse.
 // With --callgrind each parse, and each serialize, is also run once in a
 // process of its own under callgrind, which counts that step alone.
 //
@@ -17,6 +18,7 @@
 //   velum_bench --generate DIR
 //   velum_bench --parse-once LIBRARY FILE      (what callgrind runs)
 //   velum_bench --serialize-once LIBRARY FILE
+//   velum_bench --free-once LIBRARY FILE       (the release of a parsed tree)
 #include "velum/Velum.h"
 
 #include <libxml/parser.h>
@@ -25,6 +27,7 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -751,27 +754,102 @@ double Median(std::vector<double> values)
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-// Bytes the allocator hands out at the moment, chunk overhead included,
-// mapped blocks too: large nodes of a tree may come from mmap.
-size_t HeapInUse()
+// Allocations made while g_countAllocations is set: the benchmark puts its
+// own malloc, calloc, realloc and aligned allocators in front of glibc's
+// (the libraries' calls, operator new's included, resolve to these first),
+// each counting one and handing the call on.
+bool g_countAllocations = false;
+uint64_t g_allocations = 0;
+
+}  // namespace
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+
+void* malloc(size_t bytes) noexcept
 {
-    const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
+    g_allocations += g_countAllocations;
+    return __libc_malloc(bytes);
 }
 
-// The heap a parsed tree holds: the difference across the parse, once the
-// library has let go of its file buffers. Zero when the allocator is not
-// glibc's (a sanitizer build), shown as n/a.
-size_t TreeHeap(Library& library, const BenchFile& file)
+void* calloc(size_t count, size_t bytes) noexcept
+{
+    g_allocations += g_countAllocations;
+    return __libc_calloc(count, bytes);
+}
+
+void* realloc(void* block, size_t bytes) noexcept
+{
+    g_allocations += g_countAllocations;
+    return __libc_realloc(block, bytes);
+}
+
+void* aligned_alloc(size_t alignment, size_t bytes) noexcept
+{
+    g_allocations += g_countAllocations;
+    return __libc_memalign(alignment, bytes);
+}
+
+int posix_memalign(void** block, size_t alignment, size_t bytes) noexcept
+{
+    g_allocations += g_countAllocations;
+    *block = __libc_memalign(alignment, bytes);
+    return *block != nullptr ? 0 : ENOMEM;
+}
+}
+
+namespace {
+
+// Resident bytes of the process. A library may take its memory in chunks
+// of its own (Velum maps its small-block chunks directly), which the
+// allocator's own figures would miss; after malloc_trim the resident size
+// moves with what the tree really occupies, allocator overhead included.
+size_t HeapInUse()
+{
+    long total = 0, resident = 0;
+    FILE* statm = fopen("/proc/self/statm", "r");
+    if (statm != nullptr) {
+        if (fscanf(statm, "%ld %ld", &total, &resident) != 2)
+            resident = 0;
+        fclose(statm);
+    }
+    return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+std::string SelfPath();
+std::string ShellQuote(const std::string& text);
+
+// The memory a parsed tree holds: the growth of the resident size across
+// one parse in a process of its own (--heap-once), once the library's file
+// buffers are freed and trimmed. In this long-running process the figure
+// would miss memory that earlier rounds left resident and the parse reused.
+// Zero when it cannot be measured, shown as n/a.
+// allocations: the calls the parse made to the allocator (in this process).
+size_t TreeHeap(Library& library, const BenchFile& file, uint64_t& allocations)
 {
     library.release();
     malloc_trim(0);
-    const size_t before = HeapInUse();
-    if (!library.parse(file.path))
-        return 0;
-    const size_t after = HeapInUse();
+    g_allocations = 0;
+    g_countAllocations = true;
+    const bool parsed = library.parse(file.path);
+    g_countAllocations = false;
+    allocations = g_allocations;
     library.release();
-    return after > before ? after - before : 0;
+    if (!parsed)
+        return 0;
+    const std::string command =
+        ShellQuote(SelfPath()) + " --heap-once " + library.name() + " " + ShellQuote(file.path) + " 2>/dev/null";
+    FILE* child = popen(command.c_str(), "r");
+    if (child == nullptr)
+        return 0;
+    unsigned long long bytes = 0;
+    if (fscanf(child, "heap %llu", &bytes) != 1)
+        bytes = 0;
+    pclose(child);
+    return static_cast<size_t>(bytes);
 }
 
 struct Result {
@@ -781,8 +859,10 @@ struct Result {
     Counts counts;
     Sample median;
     size_t heap = 0;
+    uint64_t allocations = 0;       // allocator calls of one parse
     double instructions = -1;       // callgrind Ir of one parse; < 0 when not counted
     double writeInstructions = -1;  // the same for one serialize
+    double freeInstructions = -1;   // the same for freeing the parsed tree
 };
 
 // ---------------------------------------------------------------------------
@@ -790,7 +870,33 @@ struct Result {
 // process, the step alone counted
 // ---------------------------------------------------------------------------
 
-int StepOnce(const std::string& libraryName, const std::string& path, bool serialize)
+enum Step { PARSE, SERIALIZE, FREE };
+
+// One parse in a fresh process; prints "heap BYTES", the growth of the
+// resident size.
+int HeapOnce(const std::string& libraryName, const std::string& path)
+{
+    std::unique_ptr<Library> chosen;
+    for (auto& library : Libraries())
+        if (libraryName == library->name())
+            chosen = std::move(library);
+    if (!chosen)
+        return 2;
+    xmlInitParser();
+    malloc_trim(0);
+    const size_t before = HeapInUse();
+    if (!chosen->parse(path))
+        return 1;
+    malloc_trim(0);
+    const size_t after = HeapInUse();
+    printf("heap %llu\n", static_cast<unsigned long long>(after > before ? after - before : 0));
+    chosen->release();
+    return 0;
+}
+const char* const kStepOption[] = {"--parse-once", "--serialize-once", "--free-once"};
+const char* const kStepStem[] = {"", "serialize.", "free."};
+
+int StepOnce(const std::string& libraryName, const std::string& path, Step step)
 {
     std::unique_ptr<Library> chosen;
     for (auto& library : Libraries())
@@ -802,15 +908,15 @@ int StepOnce(const std::string& libraryName, const std::string& path, bool seria
     }
     // Set-up that is not the step stays outside the counted range.
     xmlInitParser();
-    if (!serialize)
+    if (step == PARSE)
         CALLGRIND_START_INSTRUMENTATION;
     const bool parsed = chosen->parse(path);
-    if (!serialize)
+    if (step == PARSE)
         CALLGRIND_STOP_INSTRUMENTATION;
     if (!parsed)
         return 1;
     bool written = true;
-    if (serialize) {
+    if (step == SERIALIZE) {
         char mark[2] = {0, 0};
         std::ifstream(path, std::ios::binary).read(mark, 2);
         const bool utf16 = static_cast<unsigned char>(mark[0]) == 0xFF && static_cast<unsigned char>(mark[1]) == 0xFE;
@@ -822,7 +928,11 @@ int StepOnce(const std::string& libraryName, const std::string& path, bool seria
     }
     const Counts counts = chosen->walk();
     printf("%s %s: %" PRIu64 " elements\n", chosen->name(), path.c_str(), counts.elements);
+    if (step == FREE)
+        CALLGRIND_START_INSTRUMENTATION;
     chosen->release();
+    if (step == FREE)
+        CALLGRIND_STOP_INSTRUMENTATION;
     return written ? 0 : 1;
 }
 
@@ -858,7 +968,7 @@ double CallgrindTotal(const std::string& path)
 struct CallgrindJob {
     size_t file;
     size_t library;
-    bool serialize;
+    Step step;
     std::string command;
     std::string output;
 };
@@ -896,7 +1006,9 @@ void RunCallgrind(std::vector<CallgrindJob>& jobs, std::vector<std::vector<Resul
             const CallgrindJob& job = jobs[child.second];
             const double total = WIFEXITED(status) && WEXITSTATUS(status) == 0 ? CallgrindTotal(job.output) : -1;
             Result& result = results[job.file][job.library];
-            (job.serialize ? result.writeInstructions : result.instructions) = total;
+            (job.step == SERIALIZE ? result.writeInstructions
+             : job.step == FREE    ? result.freeInstructions
+                                   : result.instructions) = total;
             fprintf(stderr, "  callgrind %s\n", total < 0 ? "failed" : "done");
         }
     }
@@ -974,6 +1086,24 @@ void PrintTable(const BenchFile& file, const std::vector<std::unique_ptr<Library
     }
 }
 
+// The cost of letting a tree go and the allocator calls that built it.
+void PrintFreeTable(const std::vector<std::unique_ptr<Library>>& libraries, const BenchFile& file,
+                    const std::vector<Result>& results)
+{
+    printf("%-9s %14s %16s %14s %16s\n", "", "free Ir/byte", "free/parse Ir", "allocations", "bytes/allocation");
+    for (size_t i = 0; i < libraries.size(); ++i) {
+        const Result& r = results[i];
+        if (!r.selected || !r.supported || !r.ok)
+            continue;
+        const double freeIr = r.freeInstructions >= 0 ? r.freeInstructions / file.bytes : -1;
+        const bool counted = freeIr >= 0 && r.instructions > 0;
+        printf("%-9s %14s %16s %14s %16s\n", libraries[i]->name(), Figure("%.2f", freeIr, freeIr >= 0).c_str(),
+               Figure("%.3f", counted ? r.freeInstructions / r.instructions : 0, counted).c_str(),
+               Thousands(r.allocations).c_str(),
+               Figure("%.0f", r.allocations ? static_cast<double>(file.bytes) / r.allocations : 0, r.allocations > 0).c_str());
+    }
+}
+
 // One line per target: met, MISSED, or not measured.
 void PrintTargets(const std::vector<BenchFile>& files, const std::vector<std::vector<Result>>& results)
 {
@@ -1021,6 +1151,24 @@ void PrintTargets(const std::vector<BenchFile>& files, const std::vector<std::ve
                    verdict(measured, measured && r[VELUM].heap <= r[LIBXML2].heap),
                    measured ? heapRatio(VELUM) : 0, measured ? heapRatio(LIBXML2) : 0);
         }
+        {
+            const bool measured = counted(VELUM) && r[VELUM].freeInstructions >= 0;
+            printf("  free Ir <= parse Ir / 4:      %-12s (velum free %.2f, parse %.1f Ir/byte)\n",
+                   verdict(measured, measured && r[VELUM].freeInstructions * 4 <= r[VELUM].instructions),
+                   measured ? r[VELUM].freeInstructions / file.bytes : 0, measured ? irPerByte(VELUM) : 0);
+        }
+        if (r[TINYXML2].supported) {
+            const bool measured = r[VELUM].freeInstructions >= 0 && usable(TINYXML2) && r[TINYXML2].freeInstructions >= 0;
+            printf("  free Ir <= tinyxml2:          %-12s (velum %.2f, tinyxml2 %.2f Ir/byte)\n",
+                   verdict(measured, measured && r[VELUM].freeInstructions <= r[TINYXML2].freeInstructions),
+                   measured ? r[VELUM].freeInstructions / file.bytes : 0,
+                   measured ? r[TINYXML2].freeInstructions / file.bytes : 0);
+        }
+        if (file.settings) {
+            const bool measured = weighed(VELUM);
+            printf("  tree heap <= 4.5x file:       %-12s (velum %.2fx file)\n",
+                   verdict(measured, measured && heapRatio(VELUM) <= 4.5), measured ? heapRatio(VELUM) : 0);
+        }
         if (weighed(VELUM) && weighed(TINYXML2)) {
             printf("  (aim) tree heap <= tinyxml2:  %-12s (velum %.2fx file, tinyxml2 %.2fx)\n",
                    r[VELUM].heap <= r[TINYXML2].heap ? "met" : "not yet", heapRatio(VELUM), heapRatio(TINYXML2));
@@ -1044,7 +1192,7 @@ int Usage()
     fprintf(stderr,
             "usage: velum_bench [--data DIR] [--rounds N] [--callgrind] [--quick] [--only LIBRARY,...]\n"
             "       velum_bench --generate DIR\n"
-            "       velum_bench --parse-once|--serialize-once velum|pugixml|tinyxml2|libxml2 FILE\n");
+            "       velum_bench --parse-once|--serialize-once|--free-once|--heap-once velum|pugixml|tinyxml2|libxml2 FILE\n");
     return 2;
 }
 
@@ -1060,10 +1208,16 @@ int main(int argc, char** argv)
     std::string only;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--parse-once" || arg == "--serialize-once") && i + 2 < argc) {
+        if (arg == "--heap-once" && i + 2 < argc) {
             if (!Velum::initialize(16, 31, 32))
                 return 1;
-            return StepOnce(argv[i + 1], argv[i + 2], arg == "--serialize-once");
+            return HeapOnce(argv[i + 1], argv[i + 2]);
+        }
+        if ((arg == "--parse-once" || arg == "--serialize-once" || arg == "--free-once") && i + 2 < argc) {
+            if (!Velum::initialize(16, 31, 32))
+                return 1;
+            return StepOnce(argv[i + 1], argv[i + 2],
+                            arg == "--parse-once" ? PARSE : arg == "--serialize-once" ? SERIALIZE : FREE);
         } else if (arg == "--data" && i + 1 < argc) {
             folder = argv[++i];
         } else if (arg == "--generate" && i + 1 < argc) {
@@ -1144,7 +1298,7 @@ int main(int argc, char** argv)
             result.median.walk = Median(walk);
             result.median.serialize = Median(serialize);
             result.median.release = Median(release);
-            result.heap = TreeHeap(*libraries[l], file);
+            result.heap = TreeHeap(*libraries[l], file, result.allocations);
         }
     }
     unlink(output.c_str());
@@ -1158,13 +1312,13 @@ int main(int argc, char** argv)
             for (size_t l = 0; l < libraries.size(); ++l) {
                 if (!results[f][l].selected || !results[f][l].supported || !results[f][l].ok)
                     continue;
-                for (const bool serialize : {false, true}) {
-                    const std::string stem = folder + "/callgrind." + (serialize ? "serialize." : "") +
+                for (const Step step : {PARSE, SERIALIZE, FREE}) {
+                    const std::string stem = folder + "/callgrind." + kStepStem[step] +
                                              libraries[l]->name() + "." + files[f].name;
-                    CallgrindJob job{f, l, serialize, "", stem + ".out"};
+                    CallgrindJob job{f, l, step, "", stem + ".out"};
                     job.command = "valgrind --tool=callgrind --instr-atstart=no --dump-instr=yes "
                                   "--callgrind-out-file=" + ShellQuote(job.output) + " " + ShellQuote(self) +
-                                  (serialize ? " --serialize-once " : " --parse-once ") + libraries[l]->name() +
+                                  " " + kStepOption[step] + " " + libraries[l]->name() +
                                   " " + ShellQuote(files[f].path) + " >" + ShellQuote(stem + ".log") + " 2>&1";
                     jobs.push_back(job);
                 }
@@ -1179,12 +1333,14 @@ int main(int argc, char** argv)
     printf("MB/s: the input file's size over the CPU time of the step; (x): ratio to pugixml.\n"
            "cycle: parse, walk, serialize and free (free: the release and a malloc_trim, so that each library\n"
            "starts from a settled allocator). parse (write) Ir/byte: callgrind instructions of one parse (one\n"
-           "serialize) over the file's size. tree heap/file: heap the parsed tree holds (mallinfo2) over the\n"
+           "serialize) over the file's size. tree heap/file: growth of the resident size across a parse (in a fresh process) over the\n"
            "file's size. chars: code points of text, CDATA and attribute values (Velum keeps the CR of CR LF\n"
            "where the peers normalize line ends, and tinyxml2 drops whitespace-only text nodes, hence their\n"
            "different counts).\n");
-    for (size_t f = 0; f < files.size(); ++f)
+    for (size_t f = 0; f < files.size(); ++f) {
         PrintTable(files[f], libraries, results[f]);
+        PrintFreeTable(libraries, files[f], results[f]);
+    }
     PrintTargets(files, results);
     return 0;
 }

@@ -50,10 +50,13 @@ void Instance::addRef()
     ++m_refCount;
 }
 
+// Child lists and attribute maps: their destruction only releases nodes,
+// which queue themselves when a release is under way, so it never recurses.
+// Nodes override this with the queued release.
 void Instance::removeRef()
 {
     if (--m_refCount == 0)
-        ReleaseBody(this);
+        delete this;
 }
 
 Interface::Interface(Instance* inst) : m_inst(inst)

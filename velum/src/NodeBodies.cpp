@@ -23,16 +23,11 @@ thread_local NodeInst* pendingNodes = nullptr;  // chained through m_parent, unu
 
 }  // namespace
 
-void ReleaseBody(Instance* body)
+void ReleaseBody(NodeInst* body)
 {
-    NodeInst* node = dynamic_cast<NodeInst*>(body);
     if (releasing) {
-        if (node != nullptr) {
-            node->m_parent = pendingNodes;
-            pendingNodes = node;
-        } else {
-            delete body;  // lists and maps only release nodes: no deeper
-        }
+        body->m_parent = pendingNodes;
+        pendingNodes = body;
         return;
     }
     releasing = true;
@@ -127,6 +122,12 @@ bool IsStar(const Velum_CHAR* name)
 NodeInst::NodeInst(unsigned short type, const VelumString& name, unsigned short flags)
     : m_type(type), m_flags(flags), m_name(name), m_parent(nullptr), m_children(nullptr), m_attributes(nullptr)
 {
+}
+
+void NodeInst::removeRef()
+{
+    if (--m_refCount == 0)
+        ReleaseBody(this);
 }
 
 NodeInst::~NodeInst()
@@ -244,6 +245,12 @@ NodeInst* NodeInst::appendChild(NodeInst* newChild)
         oldParent->removeChild(newChild);  // the first occurrence: a re-append moves
     newChild->m_parent = this;
     return newChild;
+}
+
+void NodeInst::appendNewChild(NodeInst* child)
+{
+    children()->appendNode(child);
+    child->m_parent = this;
 }
 
 NodeInst* NodeInst::insertBefore(NodeInst* newChild, NodeInst* refChild)

@@ -1136,10 +1136,16 @@ void ParserImpl::reserveOpen()
     m_openCapacity = capacity;
 }
 
+// Text, CDATA sections and comments go in without the tree's checks: the
+// node is new and an element takes every one of those kinds. A processing
+// instruction takes the checked way, which refuses it.
 void ParserImpl::appendToOpen(NodeInst* node)
 {
     Hold hold(node);
-    m_open[m_depth - 1]->appendChild(node);
+    if (node->m_type == PROCESSING_INSTRUCTION_NODE)
+        m_open[m_depth - 1]->appendChild(node);
+    else
+        m_open[m_depth - 1]->appendNewChild(node);
 }
 
 void ParserImpl::appendToDocument(NodeInst* node)
@@ -1186,7 +1192,9 @@ void ParserImpl::closeTop()
         m_doc->_setDocumentElement(element);
         m_haveRoot = true;
     } else {
-        m_open[m_depth - 2]->appendChild(element);
+        // A finished element has children, but none of them is one of the
+        // open elements, so it cannot be an ancestor of its parent.
+        m_open[m_depth - 2]->appendNewChild(element);
     }
     --m_depth;
     element->removeRef();

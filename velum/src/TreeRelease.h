@@ -8,10 +8,11 @@
 
 namespace Velum {
 
-class Instance;
+class NodeInst;
 
 // Destroys body (count already 0), now or, when a release is under way,
-// when that release finishes.
-void ReleaseBody(Instance* body);
+// when that release finishes. Child lists and attribute maps are deleted
+// at once by their own removeRef: they only release nodes, never deeper.
+void ReleaseBody(NodeInst* body);
 
 }  // namespace Velum

@@ -5,6 +5,7 @@
 
 #include "velum/Collections.h"
 #include "velum/Initializer.h"
+#include "Pool.h"
 
 #include <climits>
 #include <cstdlib>
@@ -42,7 +43,7 @@ void* allocateOrThrow(unsigned long bytes)
     // returning null.
     void* memory = nullptr;
     if ((bytes >> (sizeof(bytes) * CHAR_BIT - 1)) == 0)
-        memory = std::malloc(bytes != 0 ? bytes : 1);  // malloc(0) may return null
+        memory = PoolAllocate(bytes != 0 ? bytes : 1);  // 0 bytes: a block of its own all the same
     if (memory == nullptr)
         throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
     return memory;
@@ -50,7 +51,7 @@ void* allocateOrThrow(unsigned long bytes)
 
 void releaseMemory(void* memory)
 {
-    std::free(memory);
+    PoolRelease(memory);
 }
 
 namespace {
@@ -245,9 +246,16 @@ void VelumStringInst::removeRef()
         return;
     }
     // The last handle let go, or the body was never taken (count 0): the
-    // body, its built-in buffer and any separate buffer go now.
+    // body, its built-in buffer and any separate buffer go now. While the
+    // text is still in the built-in buffer, the capacity gives the block's
+    // size; after a growth it no longer does.
+    const bool builtInText = m_chars == builtIn();
+    const unsigned long bytes = sizeof(VelumStringInst) + m_capacity * sizeof(Velum_CHAR);
     this->~VelumStringInst();
-    releaseMemory(this);
+    if (builtInText)
+        PoolReleaseSized(this, bytes);
+    else
+        releaseMemory(this);
 }
 
 Velum_CHAR* VelumStringInst::makeRoom(unsigned long extra, Velum_CHAR*& retired)

@@ -4,6 +4,9 @@
 
 #include "velum/VelumString.h"
 
+#include <cstddef>
+#include <new>
+
 namespace Velum {
 
 class NodeInst;
@@ -20,6 +23,13 @@ public:
     virtual void removeRef();
 
     unsigned int m_refCount;  // 32 bits on every platform
+
+    // Bodies come from the library's small-block pool; the nothrow forms
+    // return null when memory runs out, the others raise OUT_OF_MEMORY_ERR.
+    static void* operator new(std::size_t bytes);
+    static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept;
+    static void operator delete(void* block, std::size_t bytes) noexcept;
+    static void operator delete(void* block, const std::nothrow_t&) noexcept;
 
 private:
     Instance(const Instance&) = delete;
@@ -191,6 +201,12 @@ struct LISTITEM {
     NodeInst* node;
     LISTITEM* next;
     LISTITEM* prev;
+
+    // From the small-block pool, as the bodies (library-internal).
+    static void* operator new(std::size_t bytes);
+    static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept;
+    static void operator delete(void* block, std::size_t bytes) noexcept;
+    static void operator delete(void* block, const std::nothrow_t&) noexcept;
 };
 
 // Nodes by name (case-sensitive), in insertion order. Buckets are allocated

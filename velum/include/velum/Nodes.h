@@ -29,6 +29,9 @@ public:
 
     NodeInst(unsigned short type, const VelumString& name, unsigned short flags);
     ~NodeInst() override;
+    // Destroys the node when the count drops to 0, without recursion: the
+    // nodes its destruction lets go wait until it is done.
+    void removeRef() override;
 
     virtual VelumString getNodeName() const;
     virtual VelumString getNodeValue() const;
@@ -56,6 +59,11 @@ public:
     virtual NodeInst* cloneNodeInst(bool deep) const = 0;
     // True when this node is node or one of its ancestors.
     virtual bool _isAncestorOf(const NodeInst* node) const;
+
+    // appendChild without its checks, for the parser: child was just made
+    // (parentless, so it can be no ancestor of this node) and is of a kind
+    // this node accepts; this node is not read-only.
+    void appendNewChild(NodeInst* child);
 
     bool isReadOnly() const { return (m_flags & READ_ONLY) != 0; }
     bool mayHaveChildren() const { return (m_flags & MAY_HAVE_CHILDREN) != 0; }

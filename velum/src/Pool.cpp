@@ -1,0 +1,442 @@
+// The small-block pool. Every chunk is 16 KiB on a 16 KiB boundary: its
+// header sits at the start, so the chunk of a block is the block's address
+// with the low 14 bits cleared. Chunks are small because every size class
+// in use holds one partly filled chunk: a small document (the launcher's
+// settings) would otherwise pay more for those than for its nodes. A set of
+// the chunk addresses tells a pooled block from one of the system allocator
+// (which can never lie inside a chunk). The pool is shared by every thread and guarded by one spin lock:
+// two threads each working on a document of their own may allocate and free
+// at the same time, and a body may be freed on another thread than the one
+// that made it.
+#include "Pool.h"
+
+#include "velum/Collections.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+#ifdef _WIN32
+#  include <windows.h>
+#else
+#  include <sys/mman.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#  define VELUM_POOL_ASAN 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define VELUM_POOL_ASAN 1
+#  endif
+#endif
+
+#ifdef VELUM_POOL_ASAN
+// Free blocks and the untouched end of a chunk are poisoned, so that the
+// address sanitizer still reports a use of a freed body (until its block is
+// handed out again) and a block given back twice.
+#  include <sanitizer/asan_interface.h>
+#  define POOL_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
+#  define POOL_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
+#else
+#  define POOL_POISON(address, size) ((void)(address), (void)(size))
+#  define POOL_UNPOISON(address, size) ((void)(address), (void)(size))
+#endif
+
+namespace Velum {
+
+namespace {
+
+const std::uintptr_t kChunkBytes = 0x4000;
+const std::size_t kGrain = 8;
+const std::size_t kClassCount = kLargestPooled / kGrain;
+
+struct Region;
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+
+struct Chunk {
+    Chunk* next;           // chunks of the class that have room
+    Chunk* prev;
+    FreeBlock* freeList;   // blocks given back
+    char* unused;          // blocks never handed out start here
+    char* end;
+    std::size_t blockBytes;
+    unsigned live;         // blocks handed out
+    unsigned classIndex;
+    bool listed;           // in its class's list of chunks with room
+    Region* region;        // the mapping it was carved from
+};
+
+// The header takes a whole number of grains, so blocks stay 8-aligned.
+const std::size_t kHeaderBytes = (sizeof(Chunk) + kGrain - 1) / kGrain * kGrain;
+
+Chunk* g_withRoom[kClassCount];
+
+// Open-addressed set of the chunk addresses (linear probing, 0 = empty).
+std::uintptr_t* g_chunks = nullptr;
+std::size_t g_chunkSlots = 0;   // a power of 2, or 0
+std::size_t g_chunkCount = 0;
+
+std::atomic<bool> g_locked(false);
+
+class Lock {
+public:
+    Lock()
+    {
+        while (g_locked.exchange(true, std::memory_order_acquire))
+            std::this_thread::yield();
+    }
+    ~Lock() { g_locked.store(false, std::memory_order_release); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+};
+
+std::size_t SlotOf(std::uintptr_t chunk, std::size_t slots)
+{
+    // Fibonacci hashing of the chunk number.
+    const std::uint64_t number = static_cast<std::uint64_t>(chunk / kChunkBytes);
+    return static_cast<std::size_t>((number * 0x9E3779B97F4A7C15ull) >> 32) & (slots - 1);
+}
+
+bool IsChunk(std::uintptr_t chunk)
+{
+    if (g_chunkSlots == 0)
+        return false;
+    for (std::size_t slot = SlotOf(chunk, g_chunkSlots);; slot = (slot + 1) & (g_chunkSlots - 1)) {
+        if (g_chunks[slot] == chunk)
+            return true;
+        if (g_chunks[slot] == 0)
+            return false;
+    }
+}
+
+void PlaceChunk(std::uintptr_t* slots, std::size_t count, std::uintptr_t chunk)
+{
+    std::size_t slot = SlotOf(chunk, count);
+    while (slots[slot] != 0)
+        slot = (slot + 1) & (count - 1);
+    slots[slot] = chunk;
+}
+
+// False when the set cannot grow (memory ran out); the set is unchanged then.
+bool AddChunk(std::uintptr_t chunk)
+{
+    // At most half full, so that every probe ends soon at an empty slot.
+    if ((g_chunkCount + 1) * 2 > g_chunkSlots) {
+        const std::size_t count = g_chunkSlots != 0 ? g_chunkSlots * 2 : 64;
+        std::uintptr_t* slots = static_cast<std::uintptr_t*>(std::calloc(count, sizeof(std::uintptr_t)));
+        if (slots == nullptr)
+            return false;
+        for (std::size_t i = 0; i < g_chunkSlots; ++i) {
+            if (g_chunks[i] != 0)
+                PlaceChunk(slots, count, g_chunks[i]);
+        }
+        std::free(g_chunks);
+        g_chunks = slots;
+        g_chunkSlots = count;
+    }
+    PlaceChunk(g_chunks, g_chunkSlots, chunk);
+    ++g_chunkCount;
+    return true;
+}
+
+void RemoveChunk(std::uintptr_t chunk)
+{
+    const std::size_t mask = g_chunkSlots - 1;
+    std::size_t slot = SlotOf(chunk, g_chunkSlots);
+    while (g_chunks[slot] != chunk)
+        slot = (slot + 1) & mask;
+    g_chunks[slot] = 0;
+    --g_chunkCount;
+    // Moves the entries of the run after the hole back where a lookup that
+    // starts at their home slot still finds them.
+    for (std::size_t next = (slot + 1) & mask; g_chunks[next] != 0; next = (next + 1) & mask) {
+        const std::size_t home = SlotOf(g_chunks[next], g_chunkSlots);
+        const bool reachable = slot <= next ? (home > slot && home <= next) : (home > slot || home <= next);
+        if (!reachable) {
+            g_chunks[slot] = g_chunks[next];
+            g_chunks[next] = 0;
+            slot = next;
+        }
+    }
+}
+
+// Chunks are carved from regions of kChunksPerRegion chunks, mapped whole
+// (pages are only made resident when touched): under Wine every mapping is a
+// trip to the system that costs more than filling the chunk, and freeing a
+// large tree would otherwise unmap each of its chunks in turn. The region's
+// header takes its first chunk's place; a region whose chunks are all
+// empty is unmapped, unless it is the only one with room.
+const std::size_t kChunksPerRegion = 64;
+const std::size_t kRegionBytes = kChunksPerRegion * kChunkBytes;
+
+struct Region {
+    Region* next;          // regions with chunks to hand out
+    Region* prev;
+    void* emptyChunks;     // chunks given back, linked through their first word
+    unsigned inUse;        // chunks handed out
+    unsigned carved;       // chunks handed out at least once
+    bool listed;
+};
+
+Region* g_regionsWithRoom = nullptr;
+
+void* SystemRegion()
+{
+#ifdef _WIN32
+    // VirtualAlloc hands out regions on 64 KiB boundaries.
+    return VirtualAlloc(nullptr, kRegionBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#else
+    // One chunk more, then the parts before and after the aligned region go
+    // back.
+    const std::size_t mapped = kRegionBytes + kChunkBytes;
+    char* area = static_cast<char*>(mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    if (area == MAP_FAILED)
+        return nullptr;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(area);
+    char* region = area + ((kChunkBytes - (start & (kChunkBytes - 1))) & (kChunkBytes - 1));
+    if (region != area)
+        munmap(area, static_cast<std::size_t>(region - area));
+    char* tail = region + kRegionBytes;
+    if (tail != area + mapped)
+        munmap(tail, static_cast<std::size_t>(area + mapped - tail));
+    return region;
+#endif
+}
+
+void FreeSystemRegion(void* memory)
+{
+#ifdef _WIN32
+    VirtualFree(memory, 0, MEM_RELEASE);
+#else
+    munmap(memory, kRegionBytes);
+#endif
+}
+
+void ListRegion(Region* region)
+{
+    region->prev = nullptr;
+    region->next = g_regionsWithRoom;
+    if (region->next != nullptr)
+        region->next->prev = region;
+    g_regionsWithRoom = region;
+    region->listed = true;
+}
+
+void UnlistRegion(Region* region)
+{
+    if (region->prev != nullptr)
+        region->prev->next = region->next;
+    else
+        g_regionsWithRoom = region->next;
+    if (region->next != nullptr)
+        region->next->prev = region->prev;
+    region->next = region->prev = nullptr;
+    region->listed = false;
+}
+
+// An empty chunk and the region it lies in, or null when memory runs out.
+void* TakeChunk(Region*& owner)
+{
+    Region* region = g_regionsWithRoom;
+    if (region == nullptr) {
+        region = static_cast<Region*>(SystemRegion());
+        if (region == nullptr)
+            return nullptr;
+        region->emptyChunks = nullptr;
+        region->inUse = 0;
+        region->carved = 0;
+        ListRegion(region);
+    }
+    void* chunk = region->emptyChunks;
+    if (chunk != nullptr)
+        region->emptyChunks = *static_cast<void**>(chunk);
+    else
+        chunk = reinterpret_cast<char*>(region) + (1 + region->carved++) * kChunkBytes;
+    ++region->inUse;
+    if (region->emptyChunks == nullptr && region->carved == kChunksPerRegion - 1)
+        UnlistRegion(region);
+    owner = region;
+    return chunk;
+}
+
+void GiveChunkBack(void* chunk, Region* region)
+{
+    *static_cast<void**>(chunk) = region->emptyChunks;
+    region->emptyChunks = chunk;
+    --region->inUse;
+    if (!region->listed)
+        ListRegion(region);
+    if (region->inUse == 0 && (region->next != nullptr || region->prev != nullptr)) {
+        UnlistRegion(region);
+        FreeSystemRegion(region);
+    }
+}
+
+void Unlist(Chunk* chunk)
+{
+    if (chunk->prev != nullptr)
+        chunk->prev->next = chunk->next;
+    else
+        g_withRoom[chunk->classIndex] = chunk->next;
+    if (chunk->next != nullptr)
+        chunk->next->prev = chunk->prev;
+    chunk->next = chunk->prev = nullptr;
+    chunk->listed = false;
+}
+
+void List(Chunk* chunk)
+{
+    chunk->prev = nullptr;
+    chunk->next = g_withRoom[chunk->classIndex];
+    if (chunk->next != nullptr)
+        chunk->next->prev = chunk;
+    g_withRoom[chunk->classIndex] = chunk;
+    chunk->listed = true;
+}
+
+Chunk* NewChunk(std::size_t classIndex)
+{
+    Region* region = nullptr;
+    void* memory = TakeChunk(region);
+    if (memory == nullptr)
+        return nullptr;
+    if (!AddChunk(reinterpret_cast<std::uintptr_t>(memory))) {
+        GiveChunkBack(memory, region);
+        return nullptr;
+    }
+    Chunk* chunk = static_cast<Chunk*>(memory);
+    chunk->region = region;
+    chunk->freeList = nullptr;
+    chunk->unused = static_cast<char*>(memory) + kHeaderBytes;
+    chunk->end = static_cast<char*>(memory) + kChunkBytes;
+    chunk->blockBytes = (classIndex + 1) * kGrain;
+    chunk->live = 0;
+    chunk->classIndex = static_cast<unsigned>(classIndex);
+    POOL_POISON(chunk->unused, chunk->end - chunk->unused);
+    List(chunk);
+    return chunk;
+}
+
+}  // namespace
+
+void* PoolAllocate(std::size_t bytes)
+{
+    if (bytes > kLargestPooled)
+        return std::malloc(bytes);
+    const std::size_t classIndex = bytes != 0 ? (bytes - 1) / kGrain : 0;
+    Lock lock;
+    Chunk* chunk = g_withRoom[classIndex];
+    if (chunk == nullptr) {
+        chunk = NewChunk(classIndex);
+        if (chunk == nullptr)
+            return nullptr;
+    }
+    void* block;
+    if (chunk->freeList != nullptr) {
+        FreeBlock* given = chunk->freeList;
+        POOL_UNPOISON(given, chunk->blockBytes);
+        chunk->freeList = given->next;
+        block = given;
+    } else {
+        block = chunk->unused;
+        POOL_UNPOISON(block, chunk->blockBytes);
+        chunk->unused += chunk->blockBytes;
+    }
+    ++chunk->live;
+    // A full chunk leaves the list until a block comes back to it.
+    if (chunk->freeList == nullptr && static_cast<std::size_t>(chunk->end - chunk->unused) < chunk->blockBytes)
+        Unlist(chunk);
+    return block;
+}
+
+namespace {
+
+// Takes a pooled block back; the lock is held.
+void GiveBack(Chunk* chunk, void* block)
+{
+#ifdef VELUM_POOL_ASAN
+    // A block given back twice is already poisoned: let the sanitizer
+    // report it as the double free it is.
+    if (__asan_address_is_poisoned(block))
+        __asan_report_error(__builtin_return_address(0), nullptr, nullptr, block, 1, 1);
+#endif
+    FreeBlock* given = static_cast<FreeBlock*>(block);
+    given->next = chunk->freeList;
+    chunk->freeList = given;
+    POOL_POISON(block, chunk->blockBytes);
+    --chunk->live;
+    if (!chunk->listed)
+        List(chunk);
+    // An empty chunk goes back to the system unless it is its class's only
+    // chunk with room.
+    if (chunk->live == 0 && (chunk->next != nullptr || chunk->prev != nullptr)) {
+        Unlist(chunk);
+        RemoveChunk(reinterpret_cast<std::uintptr_t>(chunk));
+        POOL_UNPOISON(chunk, kChunkBytes);
+        GiveChunkBack(chunk, chunk->region);
+    }
+}
+
+Chunk* ChunkOf(void* block)
+{
+    return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1));
+}
+
+}  // namespace
+
+void PoolRelease(void* block)
+{
+    if (block == nullptr)
+        return;
+    Chunk* chunk = ChunkOf(block);
+    Lock lock;
+    if (IsChunk(reinterpret_cast<std::uintptr_t>(chunk)))
+        GiveBack(chunk, block);
+    else
+        std::free(block);
+}
+
+void PoolReleaseSized(void* block, std::size_t bytes)
+{
+    if (block == nullptr)
+        return;
+    if (bytes > kLargestPooled) {
+        std::free(block);
+        return;
+    }
+    Lock lock;
+    GiveBack(ChunkOf(block), block);
+}
+
+// ---------------------------------------------------------------------------
+// Bodies and map entries come from the pool
+
+namespace {
+
+void* PooledOrThrow(std::size_t bytes)
+{
+    void* block = PoolAllocate(bytes);
+    if (block == nullptr)
+        throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
+    return block;
+}
+
+}  // namespace
+
+// The sized forms get the size of the whole object (the destructors are
+// virtual), so the chunk set need not be asked.
+void* Instance::operator new(std::size_t bytes) { return PooledOrThrow(bytes); }
+void* Instance::operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return PoolAllocate(bytes); }
+void Instance::operator delete(void* block, std::size_t bytes) noexcept { PoolReleaseSized(block, bytes); }
+void Instance::operator delete(void* block, const std::nothrow_t&) noexcept { PoolRelease(block); }
+
+void* LISTITEM::operator new(std::size_t bytes) { return PooledOrThrow(bytes); }
+void* LISTITEM::operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return PoolAllocate(bytes); }
+void LISTITEM::operator delete(void* block, std::size_t bytes) noexcept { PoolReleaseSized(block, bytes); }
+void LISTITEM::operator delete(void* block, const std::nothrow_t&) noexcept { PoolRelease(block); }
+
+}  // namespace Velum
