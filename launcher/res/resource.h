@@ -1,5 +1,7 @@
 // Identifiers of the launcher's resources. Strings: 2001-2008 captions and
-// titles, 3000-3016 messages (text, ESC, caption). Icon and menu: 160-161.
+// titles, 3000-3016 messages (text, ESC, caption), 3017-3019 and 3021 parts
+// of messages, 3020 and 3030-3041 messages added since (the settings file,
+// the command dialogs, the hot key). Icon and menu: 160-161.
 // Menu commands: 40001-40004 fixed, 50000 up the command history.
 #pragma once
 
