@@ -219,6 +219,10 @@ void CEditCmdDlg::MoveLine(int step)
     m_list.SetItemText(to, 0, m_lines[static_cast<std::size_t>(to)].c_str());
     m_list.SelectOnly(to);
     UpdateButtons();
+    // A line moved to the top or bottom disables the button just pressed:
+    // the keyboard would be left on a dead control, so it goes to the list.
+    if (!::IsWindowEnabled(::GetFocus()))
+        m_list.SetFocus();
 }
 
 void CEditCmdDlg::OnDropFiles(HDROP drop)

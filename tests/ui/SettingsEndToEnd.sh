@@ -139,6 +139,11 @@ for dll in "$dir"/Velum-*.dll "$dir"/libstdc++-6.dll "$dir"/libgcc_s_seh-1.dll "
 done
 exe="$folder/$(basename "$program")"
 cp "$recorder" "$folder/rec.exe"
+# Lines typed as "rec.exe" and the open-file dialog find the recorder in the
+# folder the program was started from.
+cd "$folder" || exit 1
+export TARNIC_RECORD_FILE
+TARNIC_RECORD_FILE="Z:${folder//\//\\}\\records.txt"
 
 start() {
   "$WINE" "$exe" >"$scratch/out.$RANDOM" 2>&1 </dev/null &
@@ -266,7 +271,87 @@ else
   fail "SETTING does not open the sheet a third time"
 fi
 
+# ---------------------------------------------------------------------------
+# A command registered through the dialogs: a word, one line browsed for with
+# the open-file dialog and one typed, the typed one moved up; it runs at once
+# from the input box and is in the file after the next save.
+register_word=recboth
+# press_in TITLE KEYS...: waits for the window, then sends the keys.
+in_window() {
+  find_window "$1" 15 || { fail "no \"$1\" window"; return 1; }
+  sleep 0.3
+}
+if open_sheet; then
+  show_page 0
+  click_sheet 150 150
+  xdotool key Insert
+  if in_window 'コマンドの編集$'; then
+    xdotool type --delay 60 "$register_word"
+    xdotool key Insert
+    # The browsed line: 参照 beside the program, the recorder by name.
+    if in_window 'コマンドアイテムの編集$'; then
+      xdotool key Tab space
+      if in_window '起動させるプログラムを指定してください'; then
+        xdotool type --delay 60 rec.exe
+        xdotool key Return
+        gone '起動させるプログラムを指定してください' 10 || fail "the open-file dialog stays"
+        sleep 0.4
+      fi
+      xdotool key Tab
+      xdotool type --delay 60 second
+      xdotool key Return
+      gone 'コマンドアイテムの編集$' 10 || fail "the line dialog stays after OK"
+    fi
+    # The typed line, added from the list (where the focus is now) with Ins.
+    sleep 0.4
+    xdotool key Insert
+    if in_window 'コマンドアイテムの編集$'; then
+      xdotool type --delay 60 rec.exe
+      xdotool key Tab Tab
+      xdotool type --delay 60 first
+      xdotool key Return
+      gone 'コマンドアイテムの編集$' 10 || fail "the line dialog stays after OK"
+    fi
+    # The new line is selected: 上へ is the fourth stop after the list.
+    sleep 0.4
+    xdotool key Tab Tab Tab Tab space
+    sleep 0.4
+    xdotool key Return
+    gone 'コマンドの編集$' 10 || fail "the command dialog stays after OK"
+  fi
+  sleep 0.4
+  xdotool key Return
+  gone "$sheet_title" 5 || fail "Enter leaves the sheet open after registering"
+  gone "$main_title" 3
+  if ! find_window "$main_title" 1; then
+    timeout 30 "$WINE" "$exe" >/dev/null 2>&1 </dev/null
+    find_window "$main_title" 10
+  fi
+  win=$found
+  rm -f "$folder/records.txt"
+  xdotool mousemove --window "$win" 30 10 click 1
+  sleep 0.4
+  xdotool type --delay 60 "$register_word"
+  xdotool key Return
+  for _ in $(seq 1 150); do
+    [ "$(grep -c -- '--end--' "$folder/records.txt" 2>/dev/null)" = 2 ] && break
+    sleep 0.1
+  done
+  ran=$(grep '^command line:' "$folder/records.txt" 2>/dev/null | sed 's/.*rec\.exe"\{0,1\} *//' | sort | tr '\n' ' ')
+  check "the registered word runs both lines" "$ran" "first second "
+else
+  fail "SETTING does not open the sheet for registering"
+fi
+
 quit
+if grep -q "command=\"$register_word\"" "$settings"; then
+  pass "the registered word is in the settings file"
+  # Stored in the order the dialog left: the typed line first.
+  order=$(grep -A4 "command=\"$register_word\"" "$settings" | grep -o 'first\|second' | tr '\n' ' ')
+  check "the lines are stored in their new order" "$order" "first second "
+else
+  fail "the settings file has no \"$register_word\": $(grep -o '<command [^>]*>' "$settings")"
+fi
 if [ "$failures" -gt 0 ]; then
   echo "SettingsEndToEnd: $failures check(s) failed"
   exit 1
