@@ -84,8 +84,15 @@ LRESULT CSettingPropSheet::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
         const WORD id = LOWORD(wParam);
         if (HIWORD(wParam) != BN_CLICKED || (id != IDOK && id != kApplyButton))
             break;
-        if (!Apply() || id == kApplyButton)
+        if (!Apply())
             return 0;
+        if (id == kApplyButton) {
+            // Apply greys itself once saved; the keyboard, left on it, would
+            // reach nothing (not even Escape), so it moves to OK.
+            if (!::IsWindowEnabled(::GetFocus()))
+                SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(IDOK)), TRUE);
+            return 0;
+        }
         // OK: the sheet's own handling closes it; its apply finds every
         // page equal to the record.
         break;

@@ -349,9 +349,77 @@ if grep -q "command=\"$register_word\"" "$settings"; then
   # Stored in the order the dialog left: the typed line first.
   order=$(grep -A4 "command=\"$register_word\"" "$settings" | grep -o 'first\|second' | tr '\n' ' ')
   check "the lines are stored in their new order" "$order" "first second "
+  # The browsed line holds the full path the open-file dialog gave.
+  browsed=$(grep -A4 "command=\"$register_word\"" "$settings" | grep second |
+            grep -cF "$(basename "$folder")\\rec.exe")
+  check "the browsed line names the file chosen" "$browsed" 1
 else
   fail "the settings file has no \"$register_word\": $(grep -o '<command [^>]*>' "$settings")"
 fi
+
+# run_word: what the registered word's lines received, sorted.
+run_word() {
+  rm -f "$folder/records.txt"
+  xdotool mousemove --window "$win" 30 10 click 1
+  sleep 0.4
+  xdotool type --delay 60 "$register_word"
+  xdotool key Return
+  for _ in $(seq 1 150); do
+    [ "$(grep -c -- '--end--' "$folder/records.txt" 2>/dev/null)" = 2 ] && break
+    sleep 0.1
+  done
+  sleep 0.3
+  grep '^command line:' "$folder/records.txt" 2>/dev/null | sed 's/.*rec\.exe"\{0,1\} *//' | sort | tr '\n' ' '
+}
+# select_first: the first row of the Command page's list, by keyboard.
+select_first() {
+  click_sheet 150 150
+  xdotool key Home
+  sleep 0.3
+}
+
+# Editing the stored command and cancelling leaves it as it was; deleting it
+# and applying takes it out of the file.
+start || fail "no window after the registering run"
+if open_sheet; then
+  show_page 0
+  select_first
+  xdotool key F2
+  if in_window 'コマンドの編集$'; then
+    xdotool type --delay 60 xx
+    xdotool key Escape
+    gone 'コマンドの編集$' 10 || fail "Escape leaves the command dialog open"
+  fi
+  sleep 0.4
+  xdotool key Escape
+  gone "$sheet_title" 5 || fail "Escape leaves the sheet open"
+  gone "$main_title" 3
+  if ! find_window "$main_title" 1; then
+    timeout 30 "$WINE" "$exe" >/dev/null 2>&1 </dev/null
+    find_window "$main_title" 10
+  fi
+  win=$found
+  check "a cancelled edit leaves the command as it was" "$(run_word)" "first second "
+fi
+if open_sheet; then
+  show_page 0
+  select_first
+  xdotool key Delete
+  sleep 0.4
+  press_apply
+  sleep 1
+  if grep -q "command=\"$register_word\"" "$settings"; then
+    fail "after Del and Apply the file still holds \"$register_word\""
+  else
+    pass "Del and Apply take the command out of the file"
+  fi
+  xdotool key Escape
+  gone "$sheet_title" 5 || fail "Escape leaves the sheet open"
+else
+  fail "SETTING does not open the sheet for deleting"
+fi
+quit
+
 if [ "$failures" -gt 0 ]; then
   echo "SettingsEndToEnd: $failures check(s) failed"
   exit 1
