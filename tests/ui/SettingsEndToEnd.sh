@@ -276,11 +276,43 @@ fi
 # the open-file dialog and one typed, the typed one moved up; it runs at once
 # from the input box and is in the file after the next save.
 register_word=recboth
-# press_in TITLE KEYS...: waits for the window, then sends the keys.
+# in_window TITLE: waits for the window to take the keys.
 in_window() {
   find_window "$1" 15 || { fail "no \"$1\" window"; return 1; }
   sleep 0.3
 }
+# run_word: what the registered word's lines received, sorted: both start
+# at once, so which writes first is not theirs to keep (the stored order is
+# checked in the file).
+run_word() {
+  rm -f "$folder/records.txt"
+  xdotool mousemove --window "$win" 30 10 click 1
+  sleep 0.4
+  xdotool type --delay 60 "$register_word"
+  xdotool key Return
+  for _ in $(seq 1 150); do
+    [ "$(grep -c -- '--end--' "$folder/records.txt" 2>/dev/null)" = 2 ] && break
+    sleep 0.1
+  done
+  sleep 0.3
+  grep '^command line:' "$folder/records.txt" 2>/dev/null | sed 's/.*rec\.exe"\{0,1\} *//' | sort | tr '\n' ' '
+}
+# show_main: the input window back after a sheet closed (it hides then).
+show_main() {
+  gone "$main_title" 3
+  if ! find_window "$main_title" 1; then
+    timeout 30 "$WINE" "$exe" >/dev/null 2>&1 </dev/null
+    find_window "$main_title" 10
+  fi
+  win=$found
+}
+# select_first: the first row of the Command page's list, by keyboard.
+select_first() {
+  click_sheet 150 150
+  xdotool key Home
+  sleep 0.3
+}
+
 if open_sheet; then
   show_page 0
   click_sheet 150 150
@@ -322,23 +354,8 @@ if open_sheet; then
   sleep 0.4
   xdotool key Return
   gone "$sheet_title" 5 || fail "Enter leaves the sheet open after registering"
-  gone "$main_title" 3
-  if ! find_window "$main_title" 1; then
-    timeout 30 "$WINE" "$exe" >/dev/null 2>&1 </dev/null
-    find_window "$main_title" 10
-  fi
-  win=$found
-  rm -f "$folder/records.txt"
-  xdotool mousemove --window "$win" 30 10 click 1
-  sleep 0.4
-  xdotool type --delay 60 "$register_word"
-  xdotool key Return
-  for _ in $(seq 1 150); do
-    [ "$(grep -c -- '--end--' "$folder/records.txt" 2>/dev/null)" = 2 ] && break
-    sleep 0.1
-  done
-  ran=$(grep '^command line:' "$folder/records.txt" 2>/dev/null | sed 's/.*rec\.exe"\{0,1\} *//' | sort | tr '\n' ' ')
-  check "the registered word runs both lines" "$ran" "first second "
+  show_main
+  check "the registered word runs both lines" "$(run_word)" "first second "
 else
   fail "SETTING does not open the sheet for registering"
 fi
@@ -357,27 +374,6 @@ else
   fail "the settings file has no \"$register_word\": $(grep -o '<command [^>]*>' "$settings")"
 fi
 
-# run_word: what the registered word's lines received, sorted.
-run_word() {
-  rm -f "$folder/records.txt"
-  xdotool mousemove --window "$win" 30 10 click 1
-  sleep 0.4
-  xdotool type --delay 60 "$register_word"
-  xdotool key Return
-  for _ in $(seq 1 150); do
-    [ "$(grep -c -- '--end--' "$folder/records.txt" 2>/dev/null)" = 2 ] && break
-    sleep 0.1
-  done
-  sleep 0.3
-  grep '^command line:' "$folder/records.txt" 2>/dev/null | sed 's/.*rec\.exe"\{0,1\} *//' | sort | tr '\n' ' '
-}
-# select_first: the first row of the Command page's list, by keyboard.
-select_first() {
-  click_sheet 150 150
-  xdotool key Home
-  sleep 0.3
-}
-
 # Editing the stored command and cancelling leaves it as it was; deleting it
 # and applying takes it out of the file.
 start || fail "no window after the registering run"
@@ -393,12 +389,7 @@ if open_sheet; then
   sleep 0.4
   xdotool key Escape
   gone "$sheet_title" 5 || fail "Escape leaves the sheet open"
-  gone "$main_title" 3
-  if ! find_window "$main_title" 1; then
-    timeout 30 "$WINE" "$exe" >/dev/null 2>&1 </dev/null
-    find_window "$main_title" 10
-  fi
-  win=$found
+  show_main
   check "a cancelled edit leaves the command as it was" "$(run_word)" "first second "
 fi
 if open_sheet; then
