@@ -17,33 +17,13 @@ fi
 state=$(cd "$1" && pwd) || exit 1
 program=$2
 recorder=$3
-command -v xdotool >/dev/null || { echo "SettingsEndToEnd: xdotool is not installed" >&2; exit 77; }
-[ -f "$state/session.env" ] || { echo "SettingsEndToEnd: no Wine session in $state" >&2; exit 1; }
-
-DISPLAY=""
-# shellcheck disable=SC1091
-. "$state/session.env"
-export DISPLAY
-export WINEPREFIX="$state/prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-export WINEDLLOVERRIDES="mscoree=;mshtml="
-WINE=${WINE:-/usr/lib/wine/wine64}
+name=SettingsEndToEnd
+# shellcheck source=EndToEndSession.sh
+. "$(dirname "$0")/EndToEndSession.sh"
 
 main_title='^Pellor by Qel$'
 sheet_title='^Pellor 設定$'
 box_title='^Pellor Error Information$'
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarnic-sheet.XXXXXX")
-pid=""
-failures=0
-
-finish() {
-  if [ -n "$pid" ]; then
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  fi
-  rm -rf "$scratch"
-}
-trap finish EXIT
-trap 'exit 1' INT TERM HUP
 
 # With TARNIC_E2E_SHOTS set to a folder, each failure leaves a picture of
 # the screen there.
@@ -131,13 +111,8 @@ open_sheet() {
 }
 
 # A copy of the program in a folder of its own, with what it loads.
-folder=$(mktemp -d "$scratch/case.XXXXXX")
-dir=$(dirname "$program")
-cp "$program" "$folder/"
-for dll in "$dir"/Velum-*.dll "$dir"/libstdc++-6.dll "$dir"/libgcc_s_seh-1.dll "$dir"/libwinpthread-1.dll; do
-  [ -f "$dll" ] && cp "$dll" "$folder/"
-done
-exe="$folder/$(basename "$program")"
+exe=$(prepare_copy)
+folder=$(dirname "$exe")
 cp "$recorder" "$folder/rec.exe"
 # Lines typed as "rec.exe" and the open-file dialog find the recorder in the
 # folder the program was started from.
@@ -146,8 +121,7 @@ export TARNIC_RECORD_FILE
 TARNIC_RECORD_FILE="Z:${folder//\//\\}\\records.txt"
 
 start() {
-  "$WINE" "$exe" >"$scratch/out.$RANDOM" 2>&1 </dev/null &
-  pid=$!
+  start_exe "$exe"
   find_window "$main_title" 30 && win=$found
 }
 quit() {
