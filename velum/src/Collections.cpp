@@ -2,6 +2,7 @@
 #include "velum/Nodes.h"
 #include "velum/Initializer.h"
 
+#include "TreeMemory.h"
 #include "TreeRelease.h"
 
 #include <new>
@@ -59,22 +60,45 @@ void Instance::removeRef()
         delete this;
 }
 
+bool Instance::isNode() const
+{
+    return false;
+}
+
+namespace {
+
+// A handle took (+1) or dropped (-1) body: a pin on its tree, if any.
+inline void NoteHandle(const Instance* body, long change)
+{
+    if (PoolTree* tree = TreeOfBody(body))
+        tree->pins += change;
+}
+
+}  // namespace
+
 Interface::Interface(Instance* inst) : m_inst(inst)
 {
-    if (m_inst != nullptr)
+    if (m_inst != nullptr) {
         m_inst->addRef();
+        NoteHandle(m_inst, +1);
+    }
 }
 
 Interface::Interface(const Interface& other) : m_inst(other.m_inst)
 {
-    if (m_inst != nullptr)
+    if (m_inst != nullptr) {
         m_inst->addRef();
+        NoteHandle(m_inst, +1);
+    }
 }
 
 Interface::~Interface()
 {
-    if (m_inst != nullptr)
+    if (m_inst != nullptr) {
+        // The pin goes first: the release may sweep the tree.
+        NoteHandle(m_inst, -1);
         m_inst->removeRef();
+    }
 }
 
 Interface& Interface::operator=(const Interface& other)
@@ -100,12 +124,16 @@ Interface::operator bool() const
 
 void Interface::reset(Instance* inst)
 {
-    if (inst != nullptr)
+    if (inst != nullptr) {
         inst->addRef();
+        NoteHandle(inst, +1);
+    }
     Instance* old = m_inst;
     m_inst = inst;
-    if (old != nullptr)
+    if (old != nullptr) {
+        NoteHandle(old, -1);
         old->removeRef();
+    }
 }
 
 Instance* Interface::checked() const
@@ -123,10 +151,45 @@ NodeListInst::NodeListInst() : m_count(0), m_firstPageSize(0), m_pages(2) {}
 
 NodeListInst::~NodeListInst()
 {
-    for (unsigned long i = 0; i < m_count; ++i)
+    for (unsigned long i = 0; i < m_count; ++i) {
+        NoteBodyLink(this, slot(i), -1);
         slot(i)->removeRef();
-    for (unsigned long p = 0; p < m_pages.getLength(); ++p)
-        releaseMemory(m_pages[p]);
+    }
+    releasePages();
+}
+
+// The first page holds m_firstPageSize pointers (a full page once there is
+// a second); the others a full page each.
+void NodeListInst::releasePages()
+{
+    const unsigned long pages = m_pages.getLength();
+    for (unsigned long p = 0; p < pages; ++p)
+        releaseMemorySized(m_pages[p], (p == 0 ? m_firstPageSize : ItemsPerPage()) * sizeof(NodeInst*));
+    m_pages.removeAll();
+    m_firstPageSize = 0;
+}
+
+void NodeListInst::releaseItems(NodeInst*& dying)
+{
+    const unsigned long perPage = ItemsPerPage();
+    unsigned long left = m_count;
+    m_count = 0;
+    for (unsigned long p = 0; left != 0; ++p) {
+        NodeInst** page = m_pages.at(p);
+        const unsigned long here = left < perPage ? left : perPage;
+        for (unsigned long s = 0; s < here; ++s) {
+            NodeInst* item = page[s];
+            NoteBodyLink(this, item, -1);
+            if (--item->m_refCount == 0) {
+                item->m_parent = dying;
+                dying = item;
+            } else {
+                item->m_parent = nullptr;
+            }
+        }
+        left -= here;
+    }
+    releasePages();
 }
 
 NodeInst*& NodeListInst::slot(unsigned long i) const
@@ -203,6 +266,7 @@ bool NodeListInst::appendNode(NodeInst* node)
     slot(m_count) = node;
     ++m_count;
     node->addRef();
+    NoteBodyLink(this, node, +1);
     return true;
 }
 
@@ -224,6 +288,7 @@ bool NodeListInst::insertNode(NodeInst* node, NodeInst* before)
     slot(static_cast<unsigned long>(at)) = node;
     ++m_count;
     node->addRef();
+    NoteBodyLink(this, node, +1);
     return true;
 }
 
@@ -238,6 +303,7 @@ bool NodeListInst::removeNode(NodeInst* node)
         slot(i - 1) = slot(i);
     --m_count;
     releaseSparePages();
+    NoteBodyLink(this, node, -1);
     node->removeRef();
     return true;
 }
@@ -267,7 +333,9 @@ bool NodeListInst::replaceNode(NodeInst* node, NodeInst* old)
     if (at < 0)
         return false;
     node->addRef();
+    NoteBodyLink(this, node, +1);
     slot(static_cast<unsigned long>(at)) = node;
+    NoteBodyLink(this, old, -1);
     old->removeRef();
     return true;
 }
@@ -301,10 +369,30 @@ NamedNodeMapInst::~NamedNodeMapInst()
 {
     for (unsigned long i = 0; i < m_order.getLength(); ++i) {
         LISTITEM* entry = m_order[i];
+        NoteBodyLink(this, entry->node, -1);
         entry->node->removeRef();
         delete entry;
     }
     releaseMemory(m_buckets);
+}
+
+void NamedNodeMapInst::releaseItems(NodeInst*& dying)
+{
+    const unsigned long count = m_order.getLength();
+    for (unsigned long i = 0; i < count; ++i) {
+        LISTITEM* entry = m_order.at(i);
+        NodeInst* node = entry->node;
+        AttrInst::leaveMap(node, this);
+        NoteBodyLink(this, node, -1);
+        if (--node->m_refCount == 0) {
+            node->m_parent = dying;
+            dying = node;
+        }
+        delete entry;
+    }
+    m_order.removeAll();
+    releaseMemory(m_buckets);
+    m_buckets = nullptr;
 }
 
 unsigned long NamedNodeMapInst::hash(const Velum_CHAR* name)
@@ -389,6 +477,7 @@ bool NamedNodeMapInst::appendNamedItem(NodeInst* node)
         head = entry;
     }
     node->addRef();
+    NoteBodyLink(this, node, +1);
     return true;
 }
 
@@ -400,7 +489,9 @@ bool NamedNodeMapInst::replaceNamedItem(NodeInst* node, NodeInst* old)
     if (entry == nullptr || entry->node != old)
         return false;
     node->addRef();
+    NoteBodyLink(this, node, +1);
     entry->node = node;
+    NoteBodyLink(this, old, -1);
     old->removeRef();
     return true;
 }
@@ -421,6 +512,7 @@ bool NamedNodeMapInst::removeNamedItem(NodeInst* node)
         }
         m_order.remove(i);
         delete entry;
+        NoteBodyLink(this, node, -1);
         node->removeRef();
         return true;
     }
@@ -459,32 +551,43 @@ Node NodeList::item(unsigned long i) const
     return Node(static_cast<NodeListInst*>(checked())->item(i));
 }
 
-NamedNodeMapInst* NamedNodeMap::map() const
+NamedNodeMapInst* NamedNodeMap::map(bool make) const
 {
-    return static_cast<NamedNodeMapInst*>(checked());
+    Instance* inst = checked();
+    if (!inst->isNode())
+        return static_cast<NamedNodeMapInst*>(inst);
+    ElementInst* element = static_cast<ElementInst*>(inst);
+    return make ? element->getAttributes() : element->m_attributes;
 }
+
+NamedNodeMap::NamedNodeMap(ElementInst* element) : Interface(element) {}
 
 unsigned long NamedNodeMap::getLength() const
 {
-    return map()->getLength();
+    const NamedNodeMapInst* items = map();
+    return items != nullptr ? items->getLength() : 0;
 }
 
 Node NamedNodeMap::item(unsigned long i) const
 {
-    return Node(map()->item(i));
+    const NamedNodeMapInst* items = map();
+    return items != nullptr ? Node(items->item(i)) : Node();
 }
 
 Node NamedNodeMap::getNamedItem(const Velum_CHAR* name) const
 {
-    return Node(map()->getNamedItem(name));
+    const NamedNodeMapInst* items = map();
+    return items != nullptr ? Node(items->getNamedItem(name)) : Node();
 }
 
 Node NamedNodeMap::setNamedItem(const Node& node)
 {
-    NamedNodeMapInst* items = map();
     NodeInst* inst = node.getNodeInst();
-    if (inst == nullptr)
+    if (inst == nullptr) {
+        map();  // an empty handle still raises
         return Node();
+    }
+    NamedNodeMapInst* items = map(true);
     if (inst->m_type == ATTRIBUTE_NODE && static_cast<AttrInst*>(inst)->m_ownerElement != nullptr)
         throw VelumException(VelumException::INUSE_ATTRIBUTE_ERR);
     // old holds its node before the map lets go of it; a replaced
@@ -503,7 +606,7 @@ Node NamedNodeMap::setNamedItem(const Node& node)
 Node NamedNodeMap::removeNamedItem(const Velum_CHAR* name)
 {
     NamedNodeMapInst* items = map();
-    Node old(items->getNamedItem(name));
+    Node old(items != nullptr ? items->getNamedItem(name) : nullptr);
     if (!old)
         throw VelumException(VelumException::NOT_FOUND_ERR);
     items->removeNamedItem(old.getNodeInst());

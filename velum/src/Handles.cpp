@@ -2,6 +2,7 @@
 // wraps what comes back in a new handle.
 #include "velum/Nodes.h"
 #include "NewBody.h"
+#include "TreeMemory.h"
 #include "velum/Initializer.h"
 
 #include <new>
@@ -84,7 +85,11 @@ Node NodeBase::getNextSibling() const { return Node(node()->getNextSibling()); }
 NamedNodeMap NodeBase::getAttributes() const
 {
     NodeInst* inst = node();
-    return inst->m_type == ELEMENT_NODE ? NamedNodeMap(inst->getAttributes()) : NamedNodeMap();
+    if (inst->m_type != ELEMENT_NODE)
+        return NamedNodeMap();
+    // An element without attributes gets no map until one is put in.
+    return inst->m_attributes != nullptr ? NamedNodeMap(inst->m_attributes)
+                                         : NamedNodeMap(static_cast<ElementInst*>(inst));
 }
 
 Node NodeBase::insertBefore(const Node& newChild, const Node& refChild)
@@ -307,7 +312,7 @@ Document Document::_createNewDocument(const Velum_CHAR* version, const Velum_CHA
     Document document(NewBody<DocumentInst>());
     DocumentInst* inst = document.document();
     if (version != nullptr && version[0] != 0)
-        inst->m_version = version;
+        StringMember::assign(inst, inst->m_version, VelumString(version));
     if (doctypeName != nullptr && doctypeName[0] != 0)
         inst->setDoctype(doctypeName);
     Element root = document.createElement(documentElementName);

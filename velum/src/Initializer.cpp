@@ -1,6 +1,7 @@
 // The library's one-time set-up, its process-wide state and its version.
 #include "velum/Velum.h"
 #include "ErrorMessage.h"
+#include "Pool.h"
 
 #include <mutex>
 
@@ -61,6 +62,9 @@ void SetErrorMessage(const VelumString& text)
     // it lets go while the lock is held: sharing text's body would leave the
     // caller's handle counting it on this thread while another failed parse
     // releases it on a second one.
+    // It outlives the parse that failed, so it stays out of that parse's
+    // arena (where it would keep a whole chunk of the freed tree).
+    PoolArenaPause outsideTheTree;
     std::lock_guard<std::mutex> hold(errorMessageLock);
     m_errorMessage = VelumString(static_cast<const Velum_CHAR*>(text));
 }

@@ -3,6 +3,7 @@
 #include "velum/Nodes.h"
 #include "NewBody.h"
 
+#include "TreeMemory.h"
 #include "TreeRelease.h"
 
 #include <new>
@@ -17,25 +18,58 @@ namespace Velum {
 namespace {
 
 // Per thread: each thread frees only the trees it works on, so two threads
-// releasing two documents keep two queues.
-thread_local bool releasing = false;
-thread_local NodeInst* pendingNodes = nullptr;  // chained through m_parent, unused by then
+// releasing two documents keep two queues. Read once per release; on ELF
+// systems the initial-exec model makes that a load from the thread pointer.
+#if defined(__ELF__)
+#  define VELUM_RELEASE_TLS __attribute__((tls_model("initial-exec")))
+#else
+#  define VELUM_RELEASE_TLS
+#endif
+VELUM_RELEASE_TLS thread_local bool releasing = false;
+VELUM_RELEASE_TLS thread_local NodeInst* pendingNodes = nullptr;  // chained through m_parent, unused by then
 
 }  // namespace
 
+// Every body lies in a chunk of the pool (see TreeOfBody).
+static_assert(sizeof(ElementInst) <= kLargestPooled && sizeof(AttrInst) <= kLargestPooled &&
+                  sizeof(TextInst) <= kLargestPooled && sizeof(CDATASectionInst) <= kLargestPooled &&
+                  sizeof(ProcessingInstructionInst) <= kLargestPooled && sizeof(CommentInst) <= kLargestPooled &&
+                  sizeof(DocumentTypeInst) <= kLargestPooled && sizeof(DocumentInst) <= kLargestPooled &&
+                  sizeof(NodeListInst) <= kLargestPooled && sizeof(NamedNodeMapInst) <= kLargestPooled,
+              "a body too large for the pool");
+
 void ReleaseBody(NodeInst* body)
 {
+    // A parsed document that takes its whole tree with it, and that nothing
+    // else holds a part of, goes in one sweep of its chunks: none of its
+    // bodies holds anything outside them.
+    if (!releasing && body->m_type == DOCUMENT_NODE) {
+        PoolTree* tree = TreeOfBody(body);
+        if (tree != nullptr && PoolSweepTree(tree))
+            return;
+    }
     if (releasing) {
         body->m_parent = pendingNodes;
         pendingNodes = body;
         return;
     }
     releasing = true;
-    delete body;
-    while (pendingNodes != nullptr) {
-        NodeInst* next = pendingNodes;
-        pendingNodes = next->m_parent;
+    // A whole tree goes through this loop one node at a time: each node
+    // hands the children and attributes that die with it to the queue, and
+    // its own destructor then has nothing left to walk.
+    NodeInst* dying = body;
+    body->m_parent = nullptr;
+    while (dying != nullptr) {
+        NodeInst* next = dying;
+        dying = next->m_parent;
+        next->m_parent = nullptr;
+        next->releaseMembers(dying);
         delete next;
+        if (dying == nullptr && pendingNodes != nullptr) {
+            // Bodies released by a destructor the usual way.
+            dying = pendingNodes;
+            pendingNodes = nullptr;
+        }
     }
     releasing = false;
 }
@@ -120,14 +154,47 @@ bool IsStar(const Velum_CHAR* name)
 // ---------------------------------------------------------------------------
 
 NodeInst::NodeInst(unsigned short type, const VelumString& name, unsigned short flags)
-    : m_type(type), m_flags(flags), m_name(name), m_parent(nullptr), m_children(nullptr), m_attributes(nullptr)
+    : m_type(type), m_flags(flags), m_parent(nullptr), m_children(nullptr), m_attributes(nullptr)
 {
+    StringMember::assign(this, m_name, name);
 }
 
 void NodeInst::removeRef()
 {
     if (--m_refCount == 0)
         ReleaseBody(this);
+}
+
+void NodeInst::releaseMembers(NodeInst*& dying)
+{
+    if (m_children != nullptr) {
+        NodeListInst* list = m_children;
+        if (list->m_refCount == 1) {
+            list->releaseItems(dying);
+        } else {
+            // A handle keeps the live list, and with it the children, which
+            // become parentless.
+            for (unsigned long i = 0; i < list->getLength(); ++i)
+                list->item(i)->m_parent = nullptr;
+        }
+        m_children = nullptr;
+        NoteBodyLink(this, list, -1);
+        list->removeRef();
+    }
+    if (m_attributes != nullptr) {
+        NamedNodeMapInst* map = m_attributes;
+        if (map->m_refCount == 1) {
+            map->releaseItems(dying);
+        } else {
+            for (unsigned long i = 0; i < map->getLength(); ++i)
+                AttrInst::leaveMap(map->item(i), map);
+        }
+        m_attributes = nullptr;
+        NoteBodyLink(this, map, -1);
+        map->removeRef();
+    }
+    StringMember::release(this, m_name);
+    StringMember::release(this, m_value);
 }
 
 NodeInst::~NodeInst()
@@ -137,6 +204,7 @@ NodeInst::~NodeInst()
         // handle keeps) become parentless.
         for (unsigned long i = 0; i < m_children->getLength(); ++i)
             m_children->item(i)->m_parent = nullptr;
+        NoteBodyLink(this, m_children, -1);
         m_children->removeRef();
     }
     if (m_attributes != nullptr) {
@@ -144,9 +212,14 @@ NodeInst::~NodeInst()
         // element placed (and that got here through our map) keeps its own.
         for (unsigned long i = 0; i < m_attributes->getLength(); ++i)
             AttrInst::leaveMap(m_attributes->item(i), m_attributes);
+        NoteBodyLink(this, m_attributes, -1);
         m_attributes->removeRef();
     }
+    StringMember::release(this, m_name);
+    StringMember::release(this, m_value);
 }
+
+bool NodeInst::isNode() const { return true; }
 
 VelumString NodeInst::getNodeName() const { return m_name; }
 VelumString NodeInst::getNodeValue() const { return m_value; }
@@ -155,7 +228,7 @@ void NodeInst::setNodeValue(const VelumString& value)
 {
     if (isReadOnly())
         throw VelumException(VelumException::NO_MODIFICATION_ALLOWED_ERR);
-    m_value = value;
+    StringMember::assign(this, m_value, value);
 }
 
 unsigned short NodeInst::getNodeType() const { return m_type; }
@@ -168,6 +241,7 @@ NodeListInst* NodeInst::children()
         if (list == nullptr)
             throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
         list->addRef();
+        NoteBodyLink(this, list, +1);
         m_children = list;
     }
     return m_children;
@@ -378,6 +452,7 @@ NamedNodeMapInst* ElementInst::attributes()
         if (map == nullptr)
             throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
         map->addRef();
+        NoteBodyLink(this, map, +1);
         m_attributes = map;
     }
     return m_attributes;
@@ -392,7 +467,7 @@ NodeInst* ElementInst::cloneNodeInst(bool deep) const
 {
     ElementInst* copy = NewBody<ElementInst>(m_name);
     BodyGuard guard(copy);
-    copy->m_value = m_value;
+    StringMember::assign(copy, copy->m_value, m_value);
     if (m_attributes != nullptr && m_attributes->getLength() != 0) {
         NamedNodeMapInst* map = copy->attributes();
         for (unsigned long i = 0; i < m_attributes->getLength(); ++i) {
@@ -428,7 +503,7 @@ void ElementInst::setAttribute(const VelumString& name, const VelumString& value
         throw VelumException(VelumException::NO_MODIFICATION_ALLOWED_ERR);
     AttrInst* attr = NewBody<AttrInst>(name);
     BodyGuard guard(attr);
-    attr->m_value = value;
+    StringMember::assign(attr, attr->m_value, value);
     NamedNodeMapInst* map = attributes();
     NodeInst* old = map->getNamedItem(name);
     if (old != nullptr) {
@@ -544,7 +619,7 @@ void ElementInst::normalize()
                     continue;
                 NodeInst* next;
                 while ((next = element->m_children->item(i + 1)) != nullptr && next->m_type == TEXT_NODE) {
-                    child->m_value += next->m_value;
+                    StringMember::assign(child, child->m_value, child->m_value + next->m_value);
                     element->removeChild(next);
                 }
             }
@@ -572,19 +647,19 @@ void AttrInst::leaveMap(NodeInst* node, const NamedNodeMapInst* map)
 NodeInst* AttrInst::cloneNodeInst(bool) const
 {
     AttrInst* copy = NewBody<AttrInst>(m_name);
-    copy->m_value = m_value;
+    StringMember::assign(copy, copy->m_value, m_value);
     return copy;
 }
 
 TextInst::TextInst(const VelumString& text) : NodeInst(TEXT_NODE, FixedName(kHashText), 0)
 {
-    m_value = text;
+    StringMember::assign(this, m_value, text);
 }
 
 TextInst::TextInst(unsigned short type, const VelumString& name, const VelumString& text)
     : NodeInst(type, name, 0)
 {
-    m_value = text;
+    StringMember::assign(this, m_value, text);
 }
 
 NodeInst* TextInst::cloneNodeInst(bool) const
@@ -605,7 +680,7 @@ NodeInst* CDATASectionInst::cloneNodeInst(bool) const
 ProcessingInstructionInst::ProcessingInstructionInst(const VelumString& target, const VelumString& data)
     : NodeInst(PROCESSING_INSTRUCTION_NODE, target, 0)
 {
-    m_value = data;
+    StringMember::assign(this, m_value, data);
 }
 
 NodeInst* ProcessingInstructionInst::cloneNodeInst(bool) const
@@ -615,7 +690,7 @@ NodeInst* ProcessingInstructionInst::cloneNodeInst(bool) const
 
 CommentInst::CommentInst(const VelumString& text) : NodeInst(COMMENT_NODE, FixedName(kHashComment), 0)
 {
-    m_value = text;
+    StringMember::assign(this, m_value, text);
 }
 
 NodeInst* CommentInst::cloneNodeInst(bool) const
@@ -628,7 +703,7 @@ DocumentTypeInst::DocumentTypeInst(const VelumString& name) : NodeInst(DOCUMENT_
 NodeInst* DocumentTypeInst::cloneNodeInst(bool) const
 {
     DocumentTypeInst* copy = NewBody<DocumentTypeInst>(m_name);
-    copy->m_value = m_value;
+    StringMember::assign(copy, copy->m_value, m_value);
     return copy;
 }
 
@@ -638,15 +713,19 @@ NodeInst* DocumentTypeInst::cloneNodeInst(bool) const
 
 DocumentInst::DocumentInst()
     : NodeInst(DOCUMENT_NODE, FixedName(kHashDocument), MAY_HAVE_CHILDREN),
-      m_version("1.0"),
       m_doctype(nullptr),
       m_documentElement(nullptr),
       m_standalone(-1),
       m_valid(0)
 {
+    static const Velum_CHAR kOneZero[] = {'1', '.', '0', 0};
+    StringMember::assign(this, m_version, VelumString(kOneZero));
 }
 
-DocumentInst::~DocumentInst() = default;
+DocumentInst::~DocumentInst()
+{
+    StringMember::release(this, m_version);
+}
 
 bool DocumentInst::accepts(unsigned short childType)
 {
@@ -717,12 +796,12 @@ NodeInst* DocumentInst::cloneNodeInst(bool deep) const
 {
     DocumentInst* copy = NewBody<DocumentInst>();
     BodyGuard guard(copy);
-    copy->m_value = m_value;
+    StringMember::assign(copy, copy->m_value, m_value);
     if (deep) {
         cloneChildrenInto(copy, true);
         for (unsigned long i = 0; i < copy->childCount(); ++i)
             copy->noteChild(copy->m_children->item(i));
-        copy->m_version = m_version;
+        StringMember::assign(copy, copy->m_version, m_version);
         copy->m_standalone = m_standalone;
         copy->m_valid = m_valid;
     }

@@ -19,6 +19,8 @@
 
 #include "ErrorMessage.h"
 #include "FileIo.h"
+#include "Pool.h"
+#include "TreeMemory.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -933,7 +935,7 @@ void ParserImpl::parseDeclaration()
     // UTF-16 files say what they like: the bytes have already told.
     if (m_encoding == ENCODING_UTF8 && hasEncoding && !EqualsFolded(encoding, "UTF-8"))
         failPlain("unknown encoding type");
-    m_doc->m_version = version;
+    StringMember::assign(m_doc, m_doc->m_version, version);
     if (standalone == "yes")
         m_doc->m_standalone = 1;
     else if (standalone == "no")
@@ -1660,6 +1662,9 @@ Document Parser::parse(void* file)
         ~Detach() { impl = nullptr; }
     } detach{m_impl};
     m_impl = &impl;
+    // The tree is cut from chunks of its own: packed, cheap to make, and
+    // freed chunk by chunk as its bodies go.
+    PoolArena treeMemory;
     return impl.run();
 }
 

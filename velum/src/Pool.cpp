@@ -64,10 +64,13 @@ struct Chunk {
     char* unused;          // blocks never handed out start here
     char* end;
     std::size_t blockBytes;
-    unsigned live;         // blocks handed out
+    unsigned live;         // blocks handed out (an arena chunk's: changed atomically)
     unsigned classIndex;
     bool listed;           // in its class's list of chunks with room
+    bool arena;            // cut by a PoolArena: blocks of any size, never reused
+    bool filling;          // the arena is still cutting from it
     Region* region;        // the mapping it was carved from
+    PoolTree* tree;        // an arena chunk's tree (next/prev then link its chunks)
 };
 
 // The header takes a whole number of grains, so blocks stay 8-aligned.
@@ -260,6 +263,7 @@ void* TakeChunk(Region*& owner)
     if (region->emptyChunks == nullptr && region->carved == kChunksPerRegion - 1)
         UnlistRegion(region);
     owner = region;
+    POOL_UNPOISON(chunk, kHeaderBytes);
     return chunk;
 }
 
@@ -267,11 +271,14 @@ void GiveChunkBack(void* chunk, Region* region)
 {
     *static_cast<void**>(chunk) = region->emptyChunks;
     region->emptyChunks = chunk;
+    // A body used after its chunk went back is reported, not read.
+    POOL_POISON(static_cast<char*>(chunk) + sizeof(void*), kChunkBytes - sizeof(void*));
     --region->inUse;
     if (!region->listed)
         ListRegion(region);
     if (region->inUse == 0 && (region->next != nullptr || region->prev != nullptr)) {
         UnlistRegion(region);
+        POOL_UNPOISON(region, kRegionBytes);
         FreeSystemRegion(region);
     }
 }
@@ -316,6 +323,9 @@ Chunk* NewChunk(std::size_t classIndex)
     chunk->blockBytes = (classIndex + 1) * kGrain;
     chunk->live = 0;
     chunk->classIndex = static_cast<unsigned>(classIndex);
+    chunk->arena = false;
+    chunk->filling = false;
+    chunk->tree = nullptr;
     POOL_POISON(chunk->unused, chunk->end - chunk->unused);
     List(chunk);
     return chunk;
@@ -323,8 +333,203 @@ Chunk* NewChunk(std::size_t classIndex)
 
 }  // namespace
 
+namespace {
+
+// The innermost arena of the thread. Read on every allocation, so on ELF
+// systems it takes the initial-exec model: one load from the thread
+// pointer instead of a call to the dynamic linker's TLS lookup.
+#if defined(__ELF__)
+__attribute__((tls_model("initial-exec")))
+#endif
+thread_local PoolArena* t_arena = nullptr;
+
+Chunk* ChunkOf(const void* block)
+{
+    return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1));
+}
+
+// Gives an arena chunk back to its region; the lock is held. The tree's
+// bookkeeping goes with its last chunk once its arena is closed.
+void FreeArenaChunk(Chunk* chunk)
+{
+    PoolTree* tree = chunk->tree;
+    if (chunk->prev != nullptr)
+        chunk->prev->next = chunk->next;
+    else
+        tree->firstChunk = chunk->next;
+    if (chunk->next != nullptr)
+        chunk->next->prev = chunk->prev;
+    --tree->chunks;
+    RemoveChunk(reinterpret_cast<std::uintptr_t>(chunk));
+    POOL_UNPOISON(chunk, kChunkBytes);
+    GiveChunkBack(chunk, chunk->region);
+    if (tree->chunks == 0 && !tree->open)
+        std::free(tree);
+}
+
+// The arena moves on from chunk, having cut `cut` blocks from it. Until
+// now releases only counted down from 0 (the count wraps below it, and so
+// cannot reach 0 while the chunk is filling); from now on it is the number
+// of blocks in use, and the chunk goes with the last of them.
+void LeaveArenaChunk(Chunk* chunk, unsigned cut)
+{
+    Lock lock;
+    chunk->filling = false;
+    if (__atomic_add_fetch(&chunk->live, cut, __ATOMIC_ACQ_REL) == 0)
+        FreeArenaChunk(chunk);
+}
+
+// One block of an arena chunk is back.
+void ReleaseArenaBlock(Chunk* chunk, void* block, std::size_t bytes, bool locked)
+{
+#ifdef VELUM_POOL_ASAN
+    if (__asan_address_is_poisoned(block))
+        __asan_report_error(__builtin_return_address(0), nullptr, nullptr, block, 1, 1);
+#endif
+    POOL_POISON(block, bytes);
+    if (__atomic_sub_fetch(&chunk->live, 1, __ATOMIC_ACQ_REL) != 0)
+        return;
+    if (locked) {
+        FreeArenaChunk(chunk);
+        return;
+    }
+    Lock lock;
+    FreeArenaChunk(chunk);
+}
+
+std::size_t ArenaSize(std::size_t bytes)
+{
+    return bytes != 0 ? (bytes + kGrain - 1) & ~(kGrain - 1) : kGrain;
+}
+
+}  // namespace
+
+PoolArena::PoolArena()
+    : m_outer(t_arena), m_tree(nullptr), m_chunk(nullptr), m_next(nullptr), m_end(nullptr), m_cut(0)
+{
+    m_tree = static_cast<PoolTree*>(std::malloc(sizeof(PoolTree)));
+    if (m_tree == nullptr)
+        return;  // no arena: the size classes serve as before
+    m_tree->pins = 0;
+    m_tree->foreign = 0;
+    m_tree->chunks = 0;
+    m_tree->open = true;
+    m_tree->firstChunk = nullptr;
+    t_arena = this;
+}
+
+PoolArena::~PoolArena()
+{
+    if (m_tree == nullptr)
+        return;
+    t_arena = m_outer;
+    if (m_chunk != nullptr)
+        LeaveArenaChunk(static_cast<Chunk*>(m_chunk), m_cut);
+    Lock lock;
+    m_tree->open = false;
+    if (m_tree->chunks == 0)
+        std::free(m_tree);
+}
+
+inline void* PoolArena::take(std::size_t bytes)
+{
+    const std::size_t size = ArenaSize(bytes);
+    if (static_cast<std::size_t>(m_end - m_next) < size)
+        return takeFromNewChunk(size);
+    void* block = m_next;
+    m_next += size;
+    ++m_cut;
+    POOL_UNPOISON(block, size);
+    return block;
+}
+
+void* PoolArena::takeFromNewChunk(std::size_t size)
+{
+    Chunk* chunk;
+    {
+        Lock lock;
+        Region* region = nullptr;
+        void* memory = TakeChunk(region);
+        if (memory == nullptr)
+            return nullptr;
+        if (!AddChunk(reinterpret_cast<std::uintptr_t>(memory))) {
+            GiveChunkBack(memory, region);
+            return nullptr;
+        }
+        chunk = static_cast<Chunk*>(memory);
+        chunk->region = region;
+        chunk->freeList = nullptr;
+        chunk->unused = static_cast<char*>(memory) + kHeaderBytes;
+        chunk->end = static_cast<char*>(memory) + kChunkBytes;
+        chunk->blockBytes = 0;
+        chunk->live = 0;
+        chunk->classIndex = 0;
+        chunk->listed = false;
+        chunk->arena = true;
+        chunk->filling = true;
+        chunk->tree = m_tree;
+        chunk->prev = nullptr;
+        chunk->next = static_cast<Chunk*>(m_tree->firstChunk);
+        if (chunk->next != nullptr)
+            chunk->next->prev = chunk;
+        m_tree->firstChunk = chunk;
+        ++m_tree->chunks;
+        POOL_POISON(chunk->unused, chunk->end - chunk->unused);
+    }
+    if (m_chunk != nullptr)
+        LeaveArenaChunk(static_cast<Chunk*>(m_chunk), m_cut);
+    m_chunk = chunk;
+    m_next = chunk->unused + size;
+    m_end = chunk->end;
+    m_cut = 1;
+    POOL_UNPOISON(chunk->unused, size);
+    return chunk->unused;
+}
+
+bool PoolArenaTakes(std::size_t bytes)
+{
+    return t_arena != nullptr && bytes <= kLargestInArena;
+}
+
+PoolTree* PoolTreeOf(const void* block)
+{
+    const Chunk* chunk = ChunkOf(block);
+    return chunk->arena ? chunk->tree : nullptr;
+}
+
+bool PoolSweepTree(PoolTree* tree)
+{
+    if (tree->open || tree->pins != 0 || tree->foreign != 0)
+        return false;
+    Lock lock;
+    // The chunks still filling belong to an open arena, so none is here.
+    Chunk* chunk = static_cast<Chunk*>(tree->firstChunk);
+    while (chunk != nullptr) {
+        Chunk* next = chunk->next;
+        RemoveChunk(reinterpret_cast<std::uintptr_t>(chunk));
+        POOL_UNPOISON(chunk, kChunkBytes);
+        GiveChunkBack(chunk, chunk->region);
+        chunk = next;
+    }
+    std::free(tree);
+    return true;
+}
+
+PoolArenaPause::PoolArenaPause() : m_paused(t_arena)
+{
+    t_arena = nullptr;
+}
+
+PoolArenaPause::~PoolArenaPause()
+{
+    t_arena = m_paused;
+}
+
 void* PoolAllocate(std::size_t bytes)
 {
+    PoolArena* arena = t_arena;
+    if (arena != nullptr && bytes <= kLargestInArena)
+        return arena->take(bytes);
     if (bytes > kLargestPooled)
         return std::malloc(bytes);
     const std::size_t classIndex = bytes != 0 ? (bytes - 1) / kGrain : 0;
@@ -381,10 +586,6 @@ void GiveBack(Chunk* chunk, void* block)
     }
 }
 
-Chunk* ChunkOf(void* block)
-{
-    return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1));
-}
 
 }  // namespace
 
@@ -394,22 +595,34 @@ void PoolRelease(void* block)
         return;
     Chunk* chunk = ChunkOf(block);
     Lock lock;
-    if (IsChunk(reinterpret_cast<std::uintptr_t>(chunk)))
-        GiveBack(chunk, block);
-    else
+    if (!IsChunk(reinterpret_cast<std::uintptr_t>(chunk)))
         std::free(block);
+    else if (chunk->arena)
+        ReleaseArenaBlock(chunk, block, kGrain, true);  // its size is unknown here
+    else
+        GiveBack(chunk, block);
 }
 
 void PoolReleaseSized(void* block, std::size_t bytes)
 {
     if (block == nullptr)
         return;
+    Chunk* chunk = ChunkOf(block);
     if (bytes > kLargestPooled) {
-        std::free(block);
+        // Only an arena cuts blocks this large from a chunk.
+        Lock lock;
+        if (bytes <= kLargestInArena && IsChunk(reinterpret_cast<std::uintptr_t>(chunk)))
+            ReleaseArenaBlock(chunk, block, ArenaSize(bytes), true);
+        else
+            std::free(block);
+        return;
+    }
+    if (chunk->arena) {
+        ReleaseArenaBlock(chunk, block, ArenaSize(bytes), false);
         return;
     }
     Lock lock;
-    GiveBack(ChunkOf(block), block);
+    GiveBack(chunk, block);
 }
 
 // ---------------------------------------------------------------------------

@@ -28,4 +28,83 @@ void PoolRelease(void* block);
 // consulted.
 void PoolReleaseSized(void* block, std::size_t bytes);
 
+// While one of these is alive, the blocks of up to kLargestInArena bytes
+// its thread asks for are cut one after another from chunks of their own
+// ("arena chunks") instead of coming from the size classes: a parse makes
+// its whole tree that way, packed without per-class slack and at the cost
+// of a pointer bump. Each arena chunk counts its blocks still in use and
+// goes back to the system when the last one is released (after the arena
+// has moved on from it), so a body a handle still holds keeps only its own
+// chunk. Blocks are released as any other. Scopes nest; the innermost one
+// is in force.
+//
+// The chunks of one arena also make one PoolTree, which can be freed whole
+// in one sweep, without visiting its bodies, when nothing outside it holds
+// anything inside it and nothing inside it holds anything outside:
+// - pins counts the references to its bodies and strings held from
+//   outside (handles, string handles, bodies of other trees or of none);
+// - foreign counts the references its bodies hold to bodies and strings
+//   outside it (which a sweep would not release).
+// The handle and link code keeps both; see the helpers in TreeMemory.h.
+const std::size_t kLargestInArena = 2048;
+
+struct PoolTree {
+    long pins;
+    long foreign;
+    unsigned chunks;       // arena chunks still mapped
+    bool open;             // its arena is still cutting blocks
+    void* firstChunk;      // the chunks, linked through their headers
+};
+
+class PoolArena {
+public:
+    PoolArena();
+    ~PoolArena();
+    PoolArena(const PoolArena&) = delete;
+    PoolArena& operator=(const PoolArena&) = delete;
+
+    // Null when its bookkeeping could not be allocated: blocks then come
+    // from the size classes as usual.
+    PoolTree* tree() const { return m_tree; }
+
+private:
+    friend void* PoolAllocate(std::size_t bytes);
+    void* take(std::size_t bytes);
+    void* takeFromNewChunk(std::size_t size);
+
+    PoolArena* m_outer;
+    PoolTree* m_tree;
+    void* m_chunk;   // the chunk being filled, or null
+    char* m_next;
+    char* m_end;
+    unsigned m_cut;  // blocks cut from m_chunk so far
+};
+
+// True while the thread's arena would take a block of bytes bytes.
+bool PoolArenaTakes(std::size_t bytes);
+
+// The tree of an arena block, or null for any other pooled block. block
+// must come from PoolAllocate with at most kLargestPooled bytes, or from an
+// arena (whatever its size): such a block always lies in a chunk.
+PoolTree* PoolTreeOf(const void* block);
+
+// Frees every chunk of tree at once, and tree itself, when its arena is
+// closed and no pin nor foreign reference is left; false (and nothing
+// done) otherwise. The bodies in it are not destroyed: the caller knows
+// that everything they hold lies in the same chunks.
+bool PoolSweepTree(PoolTree* tree);
+
+// Suspends the thread's arena: what is made meanwhile (an error message
+// kept past the parse) comes from the size classes.
+class PoolArenaPause {
+public:
+    PoolArenaPause();
+    ~PoolArenaPause();
+    PoolArenaPause(const PoolArenaPause&) = delete;
+    PoolArenaPause& operator=(const PoolArenaPause&) = delete;
+
+private:
+    PoolArena* m_paused;
+};
+
 }  // namespace Velum

@@ -6,6 +6,7 @@
 #include "velum/Collections.h"
 #include "velum/Initializer.h"
 #include "Pool.h"
+#include "TreeMemory.h"
 
 #include <climits>
 #include <cstdlib>
@@ -52,6 +53,11 @@ void* allocateOrThrow(unsigned long bytes)
 void releaseMemory(void* memory)
 {
     PoolRelease(memory);
+}
+
+void releaseMemorySized(void* memory, unsigned long bytes)
+{
+    PoolReleaseSized(memory, bytes != 0 ? bytes : 1);
 }
 
 namespace {
@@ -212,8 +218,11 @@ VelumStringInst* VelumStringInst::createWithRoom(const Velum_CHAR* text, unsigne
     const unsigned long capacity = room == kExact ? length + 1 : capacityFor(length + room);
     if (capacity == 0)
         throwOutOfMemory();
-    void* block = allocateOrThrow(sizeof(VelumStringInst) + capacity * sizeof(Velum_CHAR));
+    const unsigned long bytes = sizeof(VelumStringInst) + capacity * sizeof(Velum_CHAR);
+    const bool inTree = PoolArenaTakes(bytes);
+    void* block = allocateOrThrow(bytes);
     VelumStringInst* inst = new (block) VelumStringInst();
+    inst->m_inTree = inTree;
     inst->m_chars = inst->builtIn();
     inst->m_length = length;
     inst->m_refCount = 0;
@@ -330,10 +339,23 @@ VelumStringInst& VelumStringInst::operator+=(Velum_CHAR c)
 // ---------------------------------------------------------------------------
 // String handles: construction and assignment
 
+namespace {
+
+// A handle took (+1) or dropped (-1) text: a pin on its tree, if any.
+inline void NoteHandle(const VelumStringInst* text, long change)
+{
+    if (text->inTree())
+        PoolTreeOf(text)->pins += change;
+}
+
+}  // namespace
+
 VelumString::VelumString(const VelumString& other) : m_inst(other.m_inst)
 {
-    if (m_inst != nullptr)
+    if (m_inst != nullptr) {
         m_inst->addRef();
+        NoteHandle(m_inst, +1);
+    }
 }
 
 VelumString::VelumString(const Velum_CHAR* text) : m_inst(nullptr)
@@ -370,6 +392,9 @@ VelumString::VelumString(const Velum_CHAR* text, unsigned long length) : m_inst(
 
 VelumString VelumString::permanent(const Velum_CHAR* text)
 {
+    // Never freed, so never cut from a parse's arena chunk (it would keep
+    // the chunk for good).
+    PoolArenaPause outsideAnyTree;
     VelumString result(text);
     if (result.m_inst != nullptr)
         result.m_inst->m_refCount = VelumStringInst::kPermanent;
@@ -378,25 +403,34 @@ VelumString VelumString::permanent(const Velum_CHAR* text)
 
 VelumString::~VelumString()
 {
-    if (m_inst != nullptr)
+    if (m_inst != nullptr) {
+        // The pin goes first: the release may free the tree's memory.
+        NoteHandle(m_inst, -1);
         m_inst->removeRef();
+    }
 }
 
 void VelumString::adopt(VelumStringInst* inst)
 {
     // The new body is counted before the old one is released, so adopting
     // the body already held never frees it.
-    if (inst != nullptr)
+    if (inst != nullptr) {
         inst->addRef();
+        NoteHandle(inst, +1);
+    }
     VelumStringInst* old = m_inst;
     m_inst = inst;
-    if (old != nullptr)
+    if (old != nullptr) {
+        NoteHandle(old, -1);
         old->removeRef();
+    }
 }
 
 VelumStringInst* VelumString::writable(unsigned long extra)
 {
-    if (m_inst != nullptr && m_inst->m_refCount == 1)
+    // A tree's string is never changed in place: its body must keep the
+    // text in its own block for the tree's sweep to take it all.
+    if (m_inst != nullptr && m_inst->m_refCount == 1 && !m_inst->inTree())
         return m_inst;
     // Shared or absent: a new body with the room the append needs, so the
     // append itself cannot fail. The old body lives on in its other
@@ -745,6 +779,41 @@ VelumString VelumString::substr(unsigned long pos, unsigned long len) const
         len = available;
     // A new body even for the whole text; an empty slice has none.
     return VelumString(m_inst->m_chars + pos, len);
+}
+
+// ---------------------------------------------------------------------------
+// A body's own strings
+
+void StringMember::assign(const Instance* holder, VelumString& member, const VelumString& value)
+{
+    VelumStringInst* inst = value.m_inst;
+    if (inst == member.m_inst)
+        return;
+    PoolTree* holderTree = TreeOfBody(holder);
+    if (inst != nullptr) {
+        inst->addRef();
+        // A permanent string is never freed, so no tree need release it.
+        if (inst->m_refCount != VelumStringInst::kPermanent)
+            NoteLink(holderTree, TreeOfString(inst), +1);
+    }
+    VelumStringInst* old = member.m_inst;
+    member.m_inst = inst;
+    if (old != nullptr) {
+        if (old->m_refCount != VelumStringInst::kPermanent)
+            NoteLink(holderTree, TreeOfString(old), -1);
+        old->removeRef();
+    }
+}
+
+void StringMember::release(const Instance* holder, VelumString& member)
+{
+    VelumStringInst* old = member.m_inst;
+    if (old == nullptr)
+        return;
+    member.m_inst = nullptr;
+    if (old->m_refCount != VelumStringInst::kPermanent)
+        NoteLink(TreeOfBody(holder), TreeOfString(old), -1);
+    old->removeRef();
 }
 
 }  // namespace Velum

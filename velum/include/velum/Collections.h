@@ -10,6 +10,7 @@
 namespace Velum {
 
 class NodeInst;
+class ElementInst;
 class Node;
 
 // The counted base of every body. A new body has count 0; the first handle,
@@ -21,6 +22,8 @@ public:
     virtual void addRef();
     // Destroys the body when the count drops to 0.
     virtual void removeRef();
+    // True for the node bodies (NodeInst and its kinds).
+    virtual bool isNode() const;
 
     unsigned int m_refCount;  // 32 bits on every platform
 
@@ -66,6 +69,9 @@ protected:
 // instead of returning null.
 VELUM_API void* allocateOrThrow(unsigned long bytes);
 VELUM_API void releaseMemory(void* memory);
+// releaseMemory for a block of allocateOrThrow(bytes), bytes as asked: the
+// size tells the pool where the block lies without a lookup.
+VELUM_API void releaseMemorySized(void* memory, unsigned long bytes);
 
 // A small growable array: grows by `unit` elements at a time and shrinks
 // when half a unit is free beyond the last full step. The first step is
@@ -88,7 +94,7 @@ public:
         T* items = static_cast<T*>(allocateOrThrow(steps * m_unit * sizeof(T)));
         for (unsigned long i = 0; i < other.m_count; ++i)
             items[i] = other.m_items[i];
-        releaseMemory(m_items);
+        releaseMemorySized(m_items, bytes());
         m_items = items;
         m_steps = static_cast<unsigned int>(steps);
         m_count = other.m_count;
@@ -123,7 +129,7 @@ public:
     }
     void removeAll()
     {
-        releaseMemory(m_items);
+        releaseMemorySized(m_items, bytes());
         m_items = nullptr;
         m_count = 0;
         m_steps = 0;
@@ -147,10 +153,12 @@ private:
         T* items = static_cast<T*>(allocateOrThrow(steps * m_unit * sizeof(T)));
         for (unsigned long i = 0; i < m_count; ++i)
             items[i] = m_items[i];
-        releaseMemory(m_items);
+        releaseMemorySized(m_items, bytes());
         m_items = items;
         m_steps = static_cast<unsigned int>(steps);
     }
+    // The size the items' block was asked for.
+    unsigned long bytes() const { return static_cast<unsigned long>(m_steps) * m_unit * sizeof(T); }
 
     // 32-bit counts: a child list carries one of these per parent node.
     T* m_items;
@@ -185,10 +193,15 @@ public:
     NodeListInst* clone(bool deep) const;
     // Pages allocated at the moment (for tests of the release rule).
     unsigned long getPageCount() const { return m_pages.getLength(); }
+    // Empties the list of the node that dies holding its only reference:
+    // every item loses its parent, and each whose count drops to 0 joins
+    // dying (chained through m_parent) instead of being freed here.
+    void releaseItems(NodeInst*& dying);
 
 private:
     NodeInst*& slot(unsigned long i) const;
     void addPage();
+    void releasePages();
     void releaseSparePages();
 
     unsigned int m_count;
@@ -230,6 +243,10 @@ public:
     bool removeNamedItem(NodeInst* node);
     // A new map holding a shallow clone of every item, in order.
     NamedNodeMapInst* clone() const;
+    // Empties the map of the element that dies holding its only reference:
+    // each item leaves the map as removeNamedItem would have it, and each
+    // whose count drops to 0 joins dying (chained through m_parent).
+    void releaseItems(NodeInst*& dying);
 
     static unsigned long hash(const Velum_CHAR* name);
 
@@ -256,6 +273,11 @@ class VELUM_API NamedNodeMap : public Interface {
 public:
     NamedNodeMap() = default;
     explicit NamedNodeMap(NamedNodeMapInst* inst) : Interface(inst) {}
+    // The map of an element that has no attribute yet: the handle holds
+    // the element, and the map is made only when something is put in it,
+    // so that reading the attributes of the many elements without any
+    // allocates nothing. It stays live like any other.
+    explicit NamedNodeMap(ElementInst* element);
     // All raise EMPTY_HANDLE_ERR on an empty handle.
     unsigned long getLength() const;
     // The i-th item in insertion order; empty past the end.
@@ -270,7 +292,8 @@ public:
     Node removeNamedItem(const Velum_CHAR* name);
 
 private:
-    NamedNodeMapInst* map() const;
+    // The map; null for an element that has none yet, unless make.
+    NamedNodeMapInst* map(bool make = false) const;
 };
 
 }  // namespace Velum

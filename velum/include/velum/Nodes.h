@@ -33,6 +33,8 @@ public:
     // nodes its destruction lets go wait until it is done.
     void removeRef() override;
 
+    bool isNode() const override;
+
     virtual VelumString getNodeName() const;
     virtual VelumString getNodeValue() const;
     // NO_MODIFICATION_ALLOWED_ERR when read-only.
@@ -59,6 +61,11 @@ public:
     virtual NodeInst* cloneNodeInst(bool deep) const = 0;
     // True when this node is node or one of its ancestors.
     virtual bool _isAncestorOf(const NodeInst* node) const;
+
+    // Lets go of the child list and attribute map of a node whose count
+    // reached 0, before its destruction: what dies with it joins dying
+    // (chained through m_parent) instead of being freed by recursion.
+    void releaseMembers(NodeInst*& dying);
 
     // appendChild without its checks, for the parser: child was just made
     // (parentless, so it can be no ancestor of this node) and is of a kind

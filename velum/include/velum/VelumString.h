@@ -72,8 +72,13 @@ public:
     unsigned int m_length;      // code units, terminator excluded
     unsigned int m_refCount;
 
+    // Cut from a parse's arena: part of that tree's memory, and never
+    // changed in place.
+    bool inTree() const { return m_inTree; }
+
 private:
     friend class VelumString;
+    friend class StringMember;
 
     // The body and its first buffer are one block: m_chars starts at
     // builtIn() until an append outgrows it and moves the text to a
@@ -93,6 +98,7 @@ private:
     Velum_CHAR* builtIn();
 
     unsigned int m_capacity;    // code units the buffer holds, terminator included
+    bool m_inTree;              // in the padding after m_capacity
 };
 
 // A handle over a shared, counted body; copies share, changes copy first.
@@ -195,6 +201,7 @@ private:
     // when a new one has to be made; unchanged on OUT_OF_MEMORY_ERR.
     VelumStringInst* writable(unsigned long extra);
 
+    friend class StringMember;
     VelumStringInst* m_inst;
 };
 
