@@ -298,9 +298,12 @@ public:
         // Slot 0 starts with a document of its own, so that the document's
         // bookkeeping of its element and type is played too; slot 1 with its
         // element, which holds attributes that no handle holds (as a parsed
-        // settings file's elements do), two of them in one bucket.
-        Document document = createDocument(reinterpret_cast<const Velum_CHAR*>(u"1.0"),
-                                           reinterpret_cast<const Velum_CHAR*>(u"root"), nullptr);
+        // settings file's elements do), two of them in one bucket. The first
+        // input byte chooses whether that document is parsed (its tree then
+        // lives in memory of its own, which a sweep frees only while nothing
+        // outside holds a part of it, and the steps move nodes and strings
+        // in and out of it) or built by calls.
+        Document document = m_in.ConsumeBool() ? ParsedStart() : BuiltStart();
         Element rootElement = document.getDocumentElement();
         ModelRef model = NewModel(DOCUMENT_NODE, u"#document");
         ModelRef root = NewModel(ELEMENT_NODE, u"root");
@@ -308,7 +311,6 @@ public:
         model->children.push_back(root);
         model->documentElement = root.get();
         for (const char16_t* name : {u"a", u"B", u"c", u"x"}) {
-            rootElement.setAttribute(Chars(name), Chars(u"1"));
             ModelRef attr = NewModel(ATTRIBUTE_NODE, name, u"1");
             attr->owner = root.get();
             root->attributes.push_back(attr);
@@ -318,6 +320,31 @@ public:
         m_slots[0].model = model;
         m_slots[1].node = Node(rootElement.getNodeInst());
         m_slots[1].model = root;
+    }
+
+    static Document BuiltStart()
+    {
+        Document document = createDocument(reinterpret_cast<const Velum_CHAR*>(u"1.0"),
+                                           reinterpret_cast<const Velum_CHAR*>(u"root"), nullptr);
+        Element rootElement = document.getDocumentElement();
+        for (const char16_t* name : {u"a", u"B", u"c", u"x"})
+            rootElement.setAttribute(Chars(name), Chars(u"1"));
+        return document;
+    }
+
+    static Document ParsedStart()
+    {
+        static fuzz::MemoryFile text("velum-treeops-start");
+        static const char kStart[] = "<?xml version=\"1.0\"?><root a=\"1\" B=\"1\" c=\"1\" x=\"1\"/>";
+        text.assign(reinterpret_cast<const uint8_t*>(kStart), sizeof kStart - 1);
+        void* file = text.open(fuzz::OPEN_EXISTING_READ);
+        Document document = parse(file);
+        closeFile(file);
+        if (!document) {
+            fprintf(stderr, "the start document did not parse\n");
+            abort();
+        }
+        return document;
     }
 
     void Run()
