@@ -125,21 +125,15 @@ const Velum_CHAR kId[] = {'i', 'd', 0};
 
 // The fixed names, one permanent body each for the life of the process:
 // nodes of every tree on every thread share them, and since no handle
-// changes their count, two threads making text nodes do not race. The
-// first call on any thread makes all four (a guarded static).
-const VelumString& FixedName(const Velum_CHAR* text)
+// changes their count, two threads making text nodes do not race. Each is
+// made by the first call for it on any thread (a guarded static); a text
+// node asks for its name at every construction, so each name has a
+// function of its own.
+template <const Velum_CHAR* text>
+const VelumString& FixedName()
 {
-    static const VelumString hashText = VelumString::permanent(kHashText);
-    static const VelumString hashCDATA = VelumString::permanent(kHashCDATA);
-    static const VelumString hashComment = VelumString::permanent(kHashComment);
-    static const VelumString hashDocument = VelumString::permanent(kHashDocument);
-    if (text == kHashText)
-        return hashText;
-    if (text == kHashCDATA)
-        return hashCDATA;
-    if (text == kHashComment)
-        return hashComment;
-    return hashDocument;
+    static const VelumString name = VelumString::permanent(text);
+    return name;
 }
 
 bool IsStar(const Velum_CHAR* name)
@@ -651,7 +645,7 @@ NodeInst* AttrInst::cloneNodeInst(bool) const
     return copy;
 }
 
-TextInst::TextInst(const VelumString& text) : NodeInst(TEXT_NODE, FixedName(kHashText), 0)
+TextInst::TextInst(const VelumString& text) : NodeInst(TEXT_NODE, FixedName<kHashText>(), 0)
 {
     StringMember::assign(this, m_value, text);
 }
@@ -668,7 +662,7 @@ NodeInst* TextInst::cloneNodeInst(bool) const
 }
 
 CDATASectionInst::CDATASectionInst(const VelumString& text)
-    : TextInst(CDATA_SECTION_NODE, FixedName(kHashCDATA), text)
+    : TextInst(CDATA_SECTION_NODE, FixedName<kHashCDATA>(), text)
 {
 }
 
@@ -688,7 +682,7 @@ NodeInst* ProcessingInstructionInst::cloneNodeInst(bool) const
     return NewBody<ProcessingInstructionInst>(m_name, m_value);
 }
 
-CommentInst::CommentInst(const VelumString& text) : NodeInst(COMMENT_NODE, FixedName(kHashComment), 0)
+CommentInst::CommentInst(const VelumString& text) : NodeInst(COMMENT_NODE, FixedName<kHashComment>(), 0)
 {
     StringMember::assign(this, m_value, text);
 }
@@ -712,7 +706,7 @@ NodeInst* DocumentTypeInst::cloneNodeInst(bool) const
 // ---------------------------------------------------------------------------
 
 DocumentInst::DocumentInst()
-    : NodeInst(DOCUMENT_NODE, FixedName(kHashDocument), MAY_HAVE_CHILDREN),
+    : NodeInst(DOCUMENT_NODE, FixedName<kHashDocument>(), MAY_HAVE_CHILDREN),
       m_doctype(nullptr),
       m_documentElement(nullptr),
       m_standalone(-1),

@@ -13,6 +13,7 @@
 #include "velum/Collections.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <thread>
@@ -58,6 +59,7 @@ struct FreeBlock {
 };
 
 struct Chunk {
+    PoolTree* tree;        // an arena chunk's tree, else null (read by PoolTreeOf)
     Chunk* next;           // chunks of the class that have room
     Chunk* prev;
     FreeBlock* freeList;   // blocks given back
@@ -70,8 +72,9 @@ struct Chunk {
     bool arena;            // cut by a PoolArena: blocks of any size, never reused
     bool filling;          // the arena is still cutting from it
     Region* region;        // the mapping it was carved from
-    PoolTree* tree;        // an arena chunk's tree (next/prev then link its chunks)
 };
+static_assert(offsetof(Chunk, tree) == 0, "PoolTreeOf reads the tree from a chunk's first word");
+static_assert(kChunkBytes == 0x4000, "PoolTreeOf masks with the chunk size");
 
 // The header takes a whole number of grains, so blocks stay 8-aligned.
 const std::size_t kHeaderBytes = (sizeof(Chunk) + kGrain - 1) / kGrain * kGrain;
@@ -443,7 +446,7 @@ inline void* PoolArena::take(std::size_t bytes)
     return block;
 }
 
-void* PoolArena::takeFromNewChunk(std::size_t size)
+__attribute__((noinline)) void* PoolArena::takeFromNewChunk(std::size_t size)
 {
     Chunk* chunk;
     {
@@ -491,12 +494,6 @@ bool PoolArenaTakes(std::size_t bytes)
     return t_arena != nullptr && bytes <= kLargestInArena;
 }
 
-PoolTree* PoolTreeOf(const void* block)
-{
-    const Chunk* chunk = ChunkOf(block);
-    return chunk->arena ? chunk->tree : nullptr;
-}
-
 bool PoolSweepTree(PoolTree* tree)
 {
     if (tree->open || tree->pins != 0 || tree->foreign != 0)
@@ -525,13 +522,10 @@ PoolArenaPause::~PoolArenaPause()
     t_arena = m_paused;
 }
 
-void* PoolAllocate(std::size_t bytes)
+namespace {
+
+__attribute__((noinline)) void* AllocateFromClass(std::size_t bytes)
 {
-    PoolArena* arena = t_arena;
-    if (arena != nullptr && bytes <= kLargestInArena)
-        return arena->take(bytes);
-    if (bytes > kLargestPooled)
-        return std::malloc(bytes);
     const std::size_t classIndex = bytes != 0 ? (bytes - 1) / kGrain : 0;
     Lock lock;
     Chunk* chunk = g_withRoom[classIndex];
@@ -556,6 +550,27 @@ void* PoolAllocate(std::size_t bytes)
     if (chunk->freeList == nullptr && static_cast<std::size_t>(chunk->end - chunk->unused) < chunk->blockBytes)
         Unlist(chunk);
     return block;
+}
+
+}  // namespace
+
+namespace {
+
+inline void* Allocate(std::size_t bytes)
+{
+    PoolArena* arena = t_arena;
+    if (arena != nullptr && bytes <= kLargestInArena)
+        return arena->take(bytes);
+    if (bytes > kLargestPooled)
+        return std::malloc(bytes);
+    return AllocateFromClass(bytes);
+}
+
+}  // namespace
+
+void* PoolAllocate(std::size_t bytes)
+{
+    return Allocate(bytes);
 }
 
 namespace {
@@ -632,7 +647,7 @@ namespace {
 
 void* PooledOrThrow(std::size_t bytes)
 {
-    void* block = PoolAllocate(bytes);
+    void* block = Allocate(bytes);
     if (block == nullptr)
         throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
     return block;
@@ -643,12 +658,12 @@ void* PooledOrThrow(std::size_t bytes)
 // The sized forms get the size of the whole object (the destructors are
 // virtual), so the chunk set need not be asked.
 void* Instance::operator new(std::size_t bytes) { return PooledOrThrow(bytes); }
-void* Instance::operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return PoolAllocate(bytes); }
+void* Instance::operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes); }
 void Instance::operator delete(void* block, std::size_t bytes) noexcept { PoolReleaseSized(block, bytes); }
 void Instance::operator delete(void* block, const std::nothrow_t&) noexcept { PoolRelease(block); }
 
 void* LISTITEM::operator new(std::size_t bytes) { return PooledOrThrow(bytes); }
-void* LISTITEM::operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return PoolAllocate(bytes); }
+void* LISTITEM::operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes); }
 void LISTITEM::operator delete(void* block, std::size_t bytes) noexcept { PoolReleaseSized(block, bytes); }
 void LISTITEM::operator delete(void* block, const std::nothrow_t&) noexcept { PoolRelease(block); }
 

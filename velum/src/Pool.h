@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace Velum {
 
@@ -67,9 +68,11 @@ public:
     // from the size classes as usual.
     PoolTree* tree() const { return m_tree; }
 
-private:
-    friend void* PoolAllocate(std::size_t bytes);
+    // The next block of the arena (PoolAllocate's way in), or null when
+    // memory runs out.
     void* take(std::size_t bytes);
+
+private:
     void* takeFromNewChunk(std::size_t size);
 
     PoolArena* m_outer;
@@ -85,8 +88,13 @@ bool PoolArenaTakes(std::size_t bytes);
 
 // The tree of an arena block, or null for any other pooled block. block
 // must come from PoolAllocate with at most kLargestPooled bytes, or from an
-// arena (whatever its size): such a block always lies in a chunk.
-PoolTree* PoolTreeOf(const void* block);
+// arena (whatever its size): such a block always lies in a 16 KiB chunk,
+// whose header starts with that tree (null in a size-class chunk).
+inline PoolTree* PoolTreeOf(const void* block)
+{
+    const std::uintptr_t chunk = reinterpret_cast<std::uintptr_t>(block) & ~static_cast<std::uintptr_t>(0x3FFF);
+    return *reinterpret_cast<PoolTree* const*>(chunk);
+}
 
 // Frees every chunk of tree at once, and tree itself, when its arena is
 // closed and no pin nor foreign reference is left; false (and nothing

@@ -789,18 +789,17 @@ void StringMember::assign(const Instance* holder, VelumString& member, const Vel
     VelumStringInst* inst = value.m_inst;
     if (inst == member.m_inst)
         return;
-    PoolTree* holderTree = TreeOfBody(holder);
-    if (inst != nullptr) {
-        inst->addRef();
-        // A permanent string is never freed, so no tree need release it.
-        if (inst->m_refCount != VelumStringInst::kPermanent)
-            NoteLink(holderTree, TreeOfString(inst), +1);
+    // A permanent string is never freed, so no tree need release it; the
+    // holder's tree is looked up only for a string that counts.
+    if (inst != nullptr && inst->m_refCount != VelumStringInst::kPermanent) {
+        ++inst->m_refCount;
+        NoteLink(TreeOfBody(holder), TreeOfString(inst), +1);
     }
     VelumStringInst* old = member.m_inst;
     member.m_inst = inst;
     if (old != nullptr) {
         if (old->m_refCount != VelumStringInst::kPermanent)
-            NoteLink(holderTree, TreeOfString(old), -1);
+            NoteLink(TreeOfBody(holder), TreeOfString(old), -1);
         old->removeRef();
     }
 }
