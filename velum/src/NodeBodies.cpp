@@ -213,8 +213,6 @@ NodeInst::~NodeInst()
     StringMember::release(this, m_value);
 }
 
-bool NodeInst::isNode() const { return true; }
-
 VelumString NodeInst::getNodeName() const { return m_name; }
 VelumString NodeInst::getNodeValue() const { return m_value; }
 

@@ -346,6 +346,10 @@ __attribute__((tls_model("initial-exec")))
 #endif
 thread_local PoolArena* t_arena = nullptr;
 
+// Arenas open on any thread: while there is none, an allocation does not
+// read the thread's own (a call into the runtime on Windows).
+std::atomic<unsigned> g_openArenas(0);
+
 Chunk* ChunkOf(const void* block)
 {
     return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1));
@@ -419,6 +423,7 @@ PoolArena::PoolArena()
     m_tree->open = true;
     m_tree->firstChunk = nullptr;
     t_arena = this;
+    g_openArenas.fetch_add(1, std::memory_order_relaxed);
 }
 
 PoolArena::~PoolArena()
@@ -426,6 +431,7 @@ PoolArena::~PoolArena()
     if (m_tree == nullptr)
         return;
     t_arena = m_outer;
+    g_openArenas.fetch_sub(1, std::memory_order_relaxed);
     if (m_chunk != nullptr)
         LeaveArenaChunk(static_cast<Chunk*>(m_chunk), m_cut);
     Lock lock;
@@ -491,7 +497,7 @@ __attribute__((noinline)) void* PoolArena::takeFromNewChunk(std::size_t size)
 
 bool PoolArenaTakes(std::size_t bytes)
 {
-    return t_arena != nullptr && bytes <= kLargestInArena;
+    return g_openArenas.load(std::memory_order_relaxed) != 0 && bytes <= kLargestInArena && t_arena != nullptr;
 }
 
 bool PoolSweepTree(PoolTree* tree)
@@ -558,9 +564,10 @@ namespace {
 
 inline void* Allocate(std::size_t bytes)
 {
-    PoolArena* arena = t_arena;
-    if (arena != nullptr && bytes <= kLargestInArena)
-        return arena->take(bytes);
+    if (g_openArenas.load(std::memory_order_relaxed) != 0 && bytes <= kLargestInArena) {
+        if (PoolArena* arena = t_arena)
+            return arena->take(bytes);
+    }
     if (bytes > kLargestPooled)
         return std::malloc(bytes);
     return AllocateFromClass(bytes);

@@ -22,8 +22,6 @@ public:
     virtual void addRef();
     // Destroys the body when the count drops to 0.
     virtual void removeRef();
-    // True for the node bodies (NodeInst and its kinds).
-    virtual bool isNode() const;
 
     unsigned int m_refCount;  // 32 bits on every platform
 

@@ -33,8 +33,6 @@ public:
     // nodes its destruction lets go wait until it is done.
     void removeRef() override;
 
-    bool isNode() const override;
-
     virtual VelumString getNodeName() const;
     virtual VelumString getNodeValue() const;
     // NO_MODIFICATION_ALLOWED_ERR when read-only.
