@@ -160,6 +160,8 @@ NodeListInst::~NodeListInst()
 void NodeListInst::releasePages()
 {
     const unsigned long pages = m_pages.getLength();
+    if (pages != 0)
+        NoteMovedBlock(this, &m_pages.at(0), nullptr, 0);
     for (unsigned long p = 0; p < pages; ++p)
         releaseMemorySized(m_pages[p], (p == 0 ? m_firstPageSize : ItemsPerPage()) * sizeof(NodeInst*));
     m_pages.removeAll();
@@ -222,6 +224,9 @@ void NodeListInst::addPage()
     if (m_count < perPage) {
         const unsigned long size = m_firstPageSize == 0 ? (perPage < 2 ? perPage : 2)
                                                         : (m_firstPageSize * 2 < perPage ? m_firstPageSize * 2 : perPage);
+        NoteAuxiliaryBlock(this, size * sizeof(NodeInst*));
+        if (m_pages.getLength() == 0)
+            NoteAuxiliaryBlock(this, m_pages.bytes() != 0 ? m_pages.bytes() : 2 * sizeof(NodeInst**));
         NodeInst** page = static_cast<NodeInst**>(allocateOrThrow(size * sizeof(NodeInst*)));
         if (m_pages.getLength() == 0) {
             try {
@@ -241,8 +246,12 @@ void NodeListInst::addPage()
     }
     // The directory doubles: a list of many pages would otherwise copy its
     // whole directory every few pages.
-    if (m_pages.getLength() == m_pages.getCapacity())
+    NoteAuxiliaryBlock(this, perPage * sizeof(NodeInst*));
+    if (m_pages.getLength() == m_pages.getCapacity()) {
+        NodeInst*** before = &m_pages.at(0);
         m_pages.reserve(m_pages.getLength() * 2);
+        NoteMovedBlock(this, before, &m_pages.at(0), m_pages.bytes());
+    }
     NodeInst** page = static_cast<NodeInst**>(allocateOrThrow(perPage * sizeof(NodeInst*)));
     try {
         m_pages.append(page);
@@ -318,6 +327,7 @@ void NodeListInst::releaseSparePages()
     const unsigned long keep = m_count / perPage + 1;
     for (unsigned long p = pages; p > keep; --p) {
         releaseMemory(m_pages[p - 1]);
+        NoteAuxiliaryBlock(this, kUnknownBytes);  // the directory may shrink
         m_pages.remove(p - 1);
     }
 }
@@ -438,6 +448,10 @@ bool NamedNodeMapInst::appendNamedItem(NodeInst* node)
     if (entry == nullptr)
         throw VelumException(VelumException::OUT_OF_MEMORY_ERR);
     const bool makeBuckets = m_buckets == nullptr && m_order.getLength() + 1 > kMapScanLimit;
+    if (makeBuckets)
+        NoteAuxiliaryBlock(this, TableSize() * sizeof(LISTITEM*));
+    if (m_order.getLength() == m_order.getCapacity())
+        NoteAuxiliaryBlock(this, m_order.bytes() + 4 * sizeof(LISTITEM*));
     LISTITEM** buckets = m_buckets;
     try {
         if (makeBuckets) {
@@ -507,6 +521,7 @@ bool NamedNodeMapInst::removeNamedItem(NodeInst* node)
             else
                 m_buckets[hash(node->m_name)] = entry->next;
         }
+        NoteAuxiliaryBlock(this, kUnknownBytes);  // the order may shrink
         m_order.remove(i);
         delete entry;
         NoteBodyLink(this, node, -1);

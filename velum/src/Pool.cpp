@@ -355,6 +355,13 @@ Chunk* ChunkOf(const void* block)
     return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1));
 }
 
+// A tree's bookkeeping, once its last chunk has gone (or been swept).
+void FreeTree(PoolTree* tree)
+{
+    std::free(tree->kept);
+    std::free(tree);
+}
+
 // Gives an arena chunk back to its region; the lock is held. The tree's
 // bookkeeping goes with its last chunk once its arena is closed.
 void FreeArenaChunk(Chunk* chunk)
@@ -371,7 +378,7 @@ void FreeArenaChunk(Chunk* chunk)
     POOL_UNPOISON(chunk, kChunkBytes);
     GiveChunkBack(chunk, chunk->region);
     if (tree->chunks == 0 && !tree->open)
-        std::free(tree);
+        FreeTree(tree);
 }
 
 // The arena moves on from chunk, having cut `cut` blocks from it. Until
@@ -419,6 +426,10 @@ PoolArena::PoolArena()
         return;  // no arena: the size classes serve as before
     m_tree->pins = 0;
     m_tree->foreign = 0;
+    m_tree->tainted = false;
+    m_tree->kept = nullptr;
+    m_tree->keptCount = 0;
+    m_tree->keptCapacity = 0;
     m_tree->chunks = 0;
     m_tree->open = true;
     m_tree->firstChunk = nullptr;
@@ -437,7 +448,7 @@ PoolArena::~PoolArena()
     Lock lock;
     m_tree->open = false;
     if (m_tree->chunks == 0)
-        std::free(m_tree);
+        FreeTree(m_tree);
 }
 
 inline void* PoolArena::take(std::size_t bytes)
@@ -502,7 +513,7 @@ bool PoolArenaTakes(std::size_t bytes)
 
 bool PoolSweepTree(PoolTree* tree)
 {
-    if (tree->open || tree->pins != 0 || tree->foreign != 0)
+    if (tree->open || tree->pins != 0 || tree->foreign != 0 || tree->tainted)
         return false;
     Lock lock;
     // The chunks still filling belong to an open arena, so none is here.
@@ -514,8 +525,34 @@ bool PoolSweepTree(PoolTree* tree)
         GiveChunkBack(chunk, chunk->region);
         chunk = next;
     }
-    std::free(tree);
+    for (unsigned i = 0; i < tree->keptCount; ++i)
+        std::free(tree->kept[i]);
+    FreeTree(tree);
     return true;
+}
+
+bool PoolTreeKeep(PoolTree* tree, void* block)
+{
+    if (tree->keptCount == tree->keptCapacity) {
+        const unsigned capacity = tree->keptCapacity != 0 ? tree->keptCapacity * 2 : 8;
+        void** kept = static_cast<void**>(std::realloc(tree->kept, capacity * sizeof(void*)));
+        if (kept == nullptr)
+            return false;
+        tree->kept = kept;
+        tree->keptCapacity = capacity;
+    }
+    tree->kept[tree->keptCount++] = block;
+    return true;
+}
+
+void PoolTreeForget(PoolTree* tree, void* block)
+{
+    for (unsigned i = tree->keptCount; i > 0; --i) {
+        if (tree->kept[i - 1] == block) {
+            tree->kept[i - 1] = tree->kept[--tree->keptCount];
+            return;
+        }
+    }
 }
 
 PoolArenaPause::PoolArenaPause() : m_paused(t_arena)

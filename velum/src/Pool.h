@@ -52,6 +52,10 @@ const std::size_t kLargestInArena = 2048;
 struct PoolTree {
     long pins;
     long foreign;
+    bool tainted;          // a body of it holds a block from outside it
+    void** kept;           // large blocks of its bodies, freed by a sweep
+    unsigned keptCount;
+    unsigned keptCapacity;
     unsigned chunks;       // arena chunks still mapped
     bool open;             // its arena is still cutting blocks
     void* firstChunk;      // the chunks, linked through their headers
@@ -95,6 +99,14 @@ inline PoolTree* PoolTreeOf(const void* block)
     const std::uintptr_t chunk = reinterpret_cast<std::uintptr_t>(block) & ~static_cast<std::uintptr_t>(0x3FFF);
     return *reinterpret_cast<PoolTree* const*>(chunk);
 }
+
+// Large blocks (of the system allocator) that bodies of tree hold, such as
+// the directory of a long child list: a sweep frees them with the chunks.
+// PoolTreeKeep is false when the record cannot grow (then the caller must
+// keep the tree from being swept); PoolTreeForget is for a kept block that
+// its body frees itself, and ignores any other.
+bool PoolTreeKeep(PoolTree* tree, void* block);
+void PoolTreeForget(PoolTree* tree, void* block);
 
 // Frees every chunk of tree at once, and tree itself, when its arena is
 // closed and no pin nor foreign reference is left; false (and nothing

@@ -41,6 +41,38 @@ inline void NoteBodyLink(const Instance* holder, const Instance* target, long ch
     NoteLink(TreeOfBody(holder), TreeOfBody(target), change);
 }
 
+// A list or map of a tree (container) is about to take (or may take, when
+// bytes is kUnknownBytes) a block of its own: its pages, directory, order
+// or buckets. Unless the tree's open arena cuts that block, the tree can no
+// longer go in one sweep, which would leave the block behind; it then goes
+// body by body, whose destructors free such blocks.
+const std::size_t kUnknownBytes = static_cast<std::size_t>(-1);
+
+inline void NoteAuxiliaryBlock(const Instance* container, std::size_t bytes)
+{
+    PoolTree* tree = TreeOfBody(container);
+    if (tree != nullptr && !(tree->open && PoolArenaTakes(bytes)))
+        tree->tainted = true;
+}
+
+// The block of `bytes` bytes that container (a list or map of some tree)
+// holds moved from before to after (either may be null). A large block of
+// the system allocator is recorded with the tree, for its sweep to free; a
+// block neither cut by the open arena nor large keeps the tree from going
+// in one sweep.
+inline void NoteMovedBlock(const Instance* container, void* before, void* after, std::size_t bytes)
+{
+    PoolTree* tree = TreeOfBody(container);
+    if (tree == nullptr)
+        return;
+    if (before != nullptr && tree->keptCount != 0)
+        PoolTreeForget(tree, before);
+    if (after == nullptr || (tree->open && PoolArenaTakes(bytes)))
+        return;
+    if (bytes <= kLargestPooled || !PoolTreeKeep(tree, after))
+        tree->tainted = true;
+}
+
 // A body's own strings (a node's name and value, a document's version).
 class StringMember {
 public:

@@ -138,6 +138,8 @@ public:
     unsigned long getLength() const { return m_count; }
     unsigned long getSteps() const { return m_steps; }
     unsigned long getCapacity() const { return m_steps * m_unit; }
+    // The size the items' block was asked for (0 before the first step).
+    unsigned long bytes() const { return static_cast<unsigned long>(m_steps) * m_unit * sizeof(T); }
     // Room for at least count elements, in whole steps.
     void reserve(unsigned long count)
     {
@@ -155,8 +157,6 @@ private:
         m_items = items;
         m_steps = static_cast<unsigned int>(steps);
     }
-    // The size the items' block was asked for.
-    unsigned long bytes() const { return static_cast<unsigned long>(m_steps) * m_unit * sizeof(T); }
 
     // 32-bit counts: a child list carries one of these per parent node.
     T* m_items;
