@@ -183,4 +183,28 @@ TEST(ParsedTreeMemory, TreesParsedAndFreedInTurnKeepTheirTexts)
     }
 }
 
+// A child list long enough that its page directory outgrows the tree's own
+// chunks: the sweep frees the directory too (the leak checker would report
+// it), and a tree that goes node by node because a child is held frees it
+// once.
+TEST(ParsedTreeMemory, ALongChildListGoesWithItsTree)
+{
+    std::string text = "<?xml version=\"1.0\"?><list>";
+    for (int i = 0; i < 6000; ++i)
+        text += "<i/>";
+    text += "</list>";
+    for (const bool holdOne : {false, true}) {
+        Node kept;
+        {
+            Document document = ParseText(text);
+            ASSERT_TRUE(document);
+            EXPECT_EQ(Root(document).getChildNodes().getLength(), 6000ul);
+            if (holdOne)
+                kept = Root(document).getChildNodes().item(4321);
+        }
+        if (holdOne)
+            EXPECT_EQ(Ascii(kept.getNodeName()), "i");
+    }
+}
+
 }  // namespace

@@ -271,7 +271,7 @@ bool NodeListInst::appendNode(NodeInst* node)
         addPage();
     slot(m_count) = node;
     ++m_count;
-    node->addRef();
+    ++node->m_refCount;  // a node's addRef is Instance's
     NoteBodyLink(this, node, +1);
     return true;
 }
