@@ -265,11 +265,18 @@ bool NodeListInst::appendNode(NodeInst* node)
 {
     if (node == nullptr)
         return false;
-    const unsigned long perPage = ItemsPerPage();
-    const unsigned long capacity = m_count < perPage ? m_firstPageSize : m_pages.getLength() * perPage;
-    if (m_count == capacity)
-        addPage();
-    slot(m_count) = node;
+    NodeInst** place;
+    if (m_count < m_firstPageSize) {
+        // Room left in the first page: most lists never have another.
+        place = &m_pages.at(0)[m_count];
+    } else {
+        const unsigned long perPage = ItemsPerPage();
+        const unsigned long capacity = m_count < perPage ? m_firstPageSize : m_pages.getLength() * perPage;
+        if (m_count == capacity)
+            addPage();
+        place = &slot(m_count);
+    }
+    *place = node;
     ++m_count;
     ++node->m_refCount;  // a node's addRef is Instance's
     NoteBodyLink(this, node, +1);

@@ -74,12 +74,44 @@ inline void NoteMovedBlock(const Instance* container, void* before, void* after,
 }
 
 // A body's own strings (a node's name and value, a document's version).
+// Inline: every node a parse makes sets its name, and most their value.
 class StringMember {
 public:
     // member = value, member belonging to holder.
-    static void assign(const Instance* holder, VelumString& member, const VelumString& value);
+    static void assign(const Instance* holder, VelumString& member, const VelumString& value)
+    {
+        VelumStringInst* inst = value.m_inst;
+        if (inst == member.m_inst)
+            return;
+        // A permanent string is never freed, so no tree need release it;
+        // the holder's tree is looked up only for a string that counts.
+        if (inst != nullptr && inst->m_refCount != VelumStringInst::kPermanent) {
+            ++inst->m_refCount;
+            NoteLink(TreeOfBody(holder), TreeOfString(inst), +1);
+        }
+        VelumStringInst* old = member.m_inst;
+        member.m_inst = inst;
+        if (old != nullptr)
+            drop(holder, old);
+    }
+
     // Lets go of member's body (before the body itself goes).
-    static void release(const Instance* holder, VelumString& member);
+    static void release(const Instance* holder, VelumString& member)
+    {
+        VelumStringInst* old = member.m_inst;
+        if (old == nullptr)
+            return;
+        member.m_inst = nullptr;
+        drop(holder, old);
+    }
+
+private:
+    static void drop(const Instance* holder, VelumStringInst* old)
+    {
+        if (old->m_refCount != VelumStringInst::kPermanent)
+            NoteLink(TreeOfBody(holder), TreeOfString(old), -1);
+        old->removeRef();
+    }
 };
 
 }  // namespace Velum

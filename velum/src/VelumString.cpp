@@ -781,38 +781,4 @@ VelumString VelumString::substr(unsigned long pos, unsigned long len) const
     return VelumString(m_inst->m_chars + pos, len);
 }
 
-// ---------------------------------------------------------------------------
-// A body's own strings
-
-void StringMember::assign(const Instance* holder, VelumString& member, const VelumString& value)
-{
-    VelumStringInst* inst = value.m_inst;
-    if (inst == member.m_inst)
-        return;
-    // A permanent string is never freed, so no tree need release it; the
-    // holder's tree is looked up only for a string that counts.
-    if (inst != nullptr && inst->m_refCount != VelumStringInst::kPermanent) {
-        ++inst->m_refCount;
-        NoteLink(TreeOfBody(holder), TreeOfString(inst), +1);
-    }
-    VelumStringInst* old = member.m_inst;
-    member.m_inst = inst;
-    if (old != nullptr) {
-        if (old->m_refCount != VelumStringInst::kPermanent)
-            NoteLink(TreeOfBody(holder), TreeOfString(old), -1);
-        old->removeRef();
-    }
-}
-
-void StringMember::release(const Instance* holder, VelumString& member)
-{
-    VelumStringInst* old = member.m_inst;
-    if (old == nullptr)
-        return;
-    member.m_inst = nullptr;
-    if (old->m_refCount != VelumStringInst::kPermanent)
-        NoteLink(TreeOfBody(holder), TreeOfString(old), -1);
-    old->removeRef();
-}
-
 }  // namespace Velum
