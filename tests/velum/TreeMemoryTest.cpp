@@ -202,8 +202,9 @@ TEST(ParsedTreeMemory, ALongChildListGoesWithItsTree)
             if (holdOne)
                 kept = Root(document).getChildNodes().item(4321);
         }
-        if (holdOne)
+        if (holdOne) {
             EXPECT_EQ(Ascii(kept.getNodeName()), "i");
+        }
     }
 }
 
