@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -503,4 +504,118 @@ TEST(Parser, NotationInDocumentType)
     EXPECT_NE(name.find("<!NOTATION p PUBLIC \"-//P//EN\">"), std::string::npos) << name;
     const std::string once = Written(document);
     EXPECT_EQ(Written(ParseBytes(once)), once);
+}
+
+// A name is scanned several code units at a time: every code unit must end
+// it or belong to it exactly as the character classes say, in whichever
+// place of the scan it falls, in tag and attribute names alike. Read as
+// UTF-16 so that any code unit can be written.
+TEST(Parser, NameCharactersInEveryPlaceOfTheScan)
+{
+    std::vector<char16_t> units;
+    for (char16_t u = 0; u < 0x80; ++u)
+        units.push_back(u);
+    // Beyond ASCII: a name character or not, and units that look like ASCII
+    // name characters in their low byte or with 0x20 added.
+    for (char16_t u : {0x80, 0xB7, 0xC0, 0xD7, 0x12D, 0x141, 0x15F, 0x17A, 0x300, 0x3000, 0x3005, 0x4E00, 0x7FFF,
+                       0x8000, 0xAC00, 0xD800, 0xFF21, 0xFFFF})
+        units.push_back(u);
+    for (char16_t u : units) {
+        const bool nameChar = VelumString::isNameChar(u);
+        for (std::size_t before = 0; before <= 17; ++before) {
+            const std::u16string name = u"n" + std::u16string(before, u'a') + u + u"z";
+            const std::u16string cases[] = {u"<" + name + u"/>", u"<r " + name + u"='v'/>"};
+            for (std::size_t i = 0; i < 2; ++i) {
+                const Document document = ParseBytes(Utf16Bytes(u"<?xml version='1.0'?>" + cases[i], false));
+                ASSERT_EQ(static_cast<bool>(document), nameChar) << std::hex << u << " after " << before;
+                if (!document)
+                    continue;
+                Element root = document.getDocumentElement();
+                EXPECT_EQ(Utf16(i == 0 ? root.getNodeName() : root.getAttributes().item(0).getNodeName()), name);
+            }
+        }
+    }
+}
+
+// The predefined names are read straight from the block when they lie in it
+// whole: across the end of the first block, and where the name is not quite
+// one of them, the text must be what the character-by-character reading
+// gives, in text and in attribute values.
+TEST(Parser, PredefinedReferencesAcrossTheBlockEdge)
+{
+    const struct {
+        const char* written;
+        std::u16string value;
+    } cases[] = {
+        {"&amp;", u"&"},       {"&lt;", u"<"},        {"&gt;", u">"},        {"&quot;", u"\""},
+        {"&apos;", u"'"},      {"&amp x", u"&amp x"}, {"&ampx;", u"&ampx;"}, {"&am;", u"&am;"},
+        {"&quo;", u"&quo;"},   {"&quotx", u"&quotx"}, {"&apo;", u"&apo;"},   {"&aposs;", u"&aposs;"},
+        {"&lt", u"&lt"},       {"&gt x;", u"&gt x;"}, {"&l;", u"&l;"},       {"&g", u"&g"},
+        {"&ltt;", u"&ltt;"},   {"&q;", u"&q;"},
+    };
+    // The first block holds 16384 characters from the sixth byte on; the
+    // declaration and "<r>" or "<r a='" come before the padding.
+    const std::size_t edge = 5 + 16384;
+    for (const auto& c : cases) {
+        for (bool attribute : {false, true}) {
+            const std::string open = attribute ? "<r a='" : "<r>";
+            const std::string close = attribute ? "'/>" : "</r>";
+            const std::size_t before = sizeof DECLARATION - 1 + open.size();
+            for (std::size_t at = edge - 7; at <= edge + 1; ++at) {
+                const std::string padding(at - before, 'p');
+                const std::u16string expected = std::u16string(padding.begin(), padding.end()) + c.value;
+                EXPECT_EQ(TextOf(open + padding + c.written + close), expected)
+                    << c.written << (attribute ? " in a value" : " in text") << " at " << at;
+            }
+        }
+    }
+}
+
+// A close tag is matched at once when the name and ">" follow in the block;
+// whitespace before ">", a mismatch and the end of the file take the longer
+// way, with the same results.
+TEST(Parser, CloseTags)
+{
+    const struct {
+        std::string body;
+        bool reads;
+        const char* message;
+    } cases[] = {
+        {"<r></r>", true, "(none)"},
+        {"<r></r \r\n\t>", true, "(none)"},
+        {"<long-name><a></a ></long-name>", true, "(none)"},
+        {"<r></r x>", false, "invalid close tag : line 2 column 9"},
+        {"<r></rx>", false, "invalid close tag : line 2 column 8"},
+        {"<r></ r>", false, "invalid close tag : line 2 column 8"},
+        {"<rr></r >", false, "invalid close tag : line 2 column 10"},
+        {"<r></r", false, "(none)"},
+        {"<r></", false, "(none)"},
+    };
+    for (const auto& c : cases) {
+        m_errorMessage = "(none)";
+        EXPECT_EQ(static_cast<bool>(ParseBytes(DECLARATION + c.body)), c.reads) << c.body;
+        EXPECT_EQ(Ascii(m_errorMessage), c.message) << c.body;
+    }
+}
+
+// UTF-8 is decoded in runs of ASCII and single longer characters: every
+// length of run between two- and three-byte characters, moved across the
+// 16K-character block and the 64 KB read, reads back byte for byte; a bad
+// or cut sequence after a run of any length ends the parse without a word.
+TEST(Parser, AsciiRunsBetweenLongerCharacters)
+{
+    const char* const wide[] = {"\xC3\xA9", "\xE6\x97\xA5", "\xE0\xA4\x85", "\xEF\xBF\xBD"};
+    std::string text;
+    for (int i = 0; text.size() < 70000; ++i)
+        text += std::string(i % 37, static_cast<char>('a' + i % 26)) + wide[i % 4];
+    for (int shift = 0; shift < 3; ++shift) {
+        const std::string body = "<r>" + std::string(shift, 's') + text + "</r>";
+        EXPECT_EQ(Written(ParseBytes(DECLARATION + body)), DECLARATION + body) << shift;
+    }
+    for (std::size_t run = 0; run <= 40; ++run) {
+        const std::string ascii(run, 'a');
+        for (const char* bad : {"\x80", "\xC3(", "\xE6\x97(", "\xF0\x9F\x98\x80", "\xE0\x80\x80"})
+            EXPECT_EQ(FailureOf(DECLARATION + ("<r>" + ascii + bad + "</r>")), "(none)") << run << " " << bad;
+        EXPECT_EQ(FailureOf(DECLARATION + ("<r>" + ascii + "\xE6\x97")), "(none)") << run;
+    }
 }

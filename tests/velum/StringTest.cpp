@@ -364,6 +364,17 @@ TEST(VelumString, Names)
         EXPECT_EQ(VelumString::isName(U(c.text)), c.name) << Ascii(text);
         EXPECT_EQ(text.isName(), c.name) << Ascii(text);
     }
+    // Every code unit first and after a letter: the ASCII table in front of
+    // the interval tables must agree with them.
+    for (unsigned long u = 1; u <= 0xFFFF; ++u) {
+        const Velum_CHAR ch = static_cast<Velum_CHAR>(u);
+        const Velum_CHAR alone[] = {ch, 0}, after[] = {'a', ch, 0};
+        const bool starts = VelumString::isLetter(ch) || ch == '_' || ch == ':';
+        EXPECT_EQ(VelumString::isName(alone), starts) << std::hex << u;
+        EXPECT_EQ(VelumString(alone, 1).isName(), starts) << std::hex << u;
+        EXPECT_EQ(VelumString::isName(after), VelumString::isNameChar(ch)) << std::hex << u;
+        EXPECT_EQ(VelumString(after, 2).isName(), VelumString::isNameChar(ch)) << std::hex << u;
+    }
     EXPECT_FALSE(VelumString::isName(nullptr));
     const Velum_CHAR a0b[] = {'a', 0, 'b'};
     EXPECT_FALSE(VelumString(a0b, 3).isName());

@@ -4,6 +4,8 @@
 // can never contain one.
 #include "velum/VelumString.h"
 
+#include "AsciiNames.h"
+
 namespace Velum {
 
 namespace {
@@ -121,6 +123,19 @@ bool startsName(Velum_CHAR c)
     return VelumString::isLetter(c) || c == '_' || c == ':';
 }
 
+// isNameChar and startsName without the call, ASCII from the table: every
+// tag and attribute name the parser makes is checked again by the node it
+// names, so isName runs over every name of a document.
+inline bool nameCharHere(Velum_CHAR c)
+{
+    return c < 0x80 ? AsciiNames::isChar(c) : VelumString::isNameChar(c);
+}
+
+inline bool nameStartHere(Velum_CHAR c)
+{
+    return c < 0x80 ? AsciiNames::isStart(c) : startsName(c);
+}
+
 }  // namespace
 
 bool VelumString::isSpace(Velum_CHAR c)
@@ -175,16 +190,16 @@ bool VelumString::isNameChar(Velum_CHAR c)
 {
     // Markup is mostly ASCII: settle it without a table search.
     if (c < 0x80)
-        return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_' || c == ':';
+        return AsciiNames::isChar(c);
     return isLetter(c) || isDigit(c) || isCombiningChar(c) || isExtender(c);
 }
 
 bool VelumString::isName(const Velum_CHAR* text)
 {
-    if (text == nullptr || !startsName(text[0]))
+    if (text == nullptr || !nameStartHere(text[0]))
         return false;
     for (const Velum_CHAR* p = text + 1; *p != 0; ++p) {
-        if (!isNameChar(*p))
+        if (!nameCharHere(*p))
             return false;
     }
     return true;
@@ -196,10 +211,10 @@ bool VelumString::isName() const
 {
     const unsigned long length = getLength();
     const Velum_CHAR* text = *this;
-    if (length == 0 || !startsName(text[0]))
+    if (length == 0 || !nameStartHere(text[0]))
         return false;
     for (unsigned long i = 1; i < length; ++i) {
-        if (!isNameChar(text[i]))
+        if (!nameCharHere(text[i]))
             return false;
     }
     return true;

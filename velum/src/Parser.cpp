@@ -17,6 +17,7 @@
 // which a failed parse lets go of.
 #include "velum/Velum.h"
 
+#include "AsciiNames.h"
 #include "ErrorMessage.h"
 #include "FileIo.h"
 #include "Pool.h"
@@ -50,34 +51,14 @@ inline bool IsSpace(Velum_CHAR c)
     return c <= 0x20 && ((0x100002600ULL >> c) & 1) != 0;
 }
 
-enum AsciiClass : unsigned char { NAME_START = 1, NAME_CHAR = 2 };
-
-struct AsciiTable {
-    unsigned char classes[128];
-};
-
-constexpr AsciiTable BuildAsciiTable()
-{
-    AsciiTable table{};
-    for (unsigned c = 0; c < 128; ++c) {
-        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-        const bool start = letter || c == '_' || c == ':';
-        const bool name = start || (c >= '0' && c <= '9') || c == '.' || c == '-';
-        table.classes[c] = static_cast<unsigned char>((start ? NAME_START : 0) | (name ? NAME_CHAR : 0));
-    }
-    return table;
-}
-
-constexpr AsciiTable kAscii = BuildAsciiTable();
-
 inline bool IsNameStart(Velum_CHAR c)
 {
-    return c < 0x80 ? (kAscii.classes[c] & NAME_START) != 0 : VelumString::isLetter(c);
+    return c < 0x80 ? AsciiNames::isStart(c) : VelumString::isLetter(c);
 }
 
 inline bool IsNameChar(Velum_CHAR c)
 {
-    return c < 0x80 ? (kAscii.classes[c] & NAME_CHAR) != 0 : VelumString::isNameChar(c);
+    return c < 0x80 ? AsciiNames::isChar(c) : VelumString::isNameChar(c);
 }
 
 // The characters XML 1.0 allows in a public identifier.
@@ -208,31 +189,32 @@ inline const Velum_CHAR* SkipSpaces(const Velum_CHAR* p, const Velum_CHAR* end)
 inline const Velum_CHAR* SkipAsciiNameChars(const Velum_CHAR* p, const Velum_CHAR* end)
 {
 #if defined(__SSE2__)
-    const __m128i lowerA = _mm_set1_epi16('a');
-    const __m128i zero9 = _mm_set1_epi16('0');
-    const __m128i case20 = _mm_set1_epi16(0x20);
-    const __m128i span25 = _mm_set1_epi16(25);
-    const __m128i span9 = _mm_set1_epi16(9);
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i dot = _mm_set1_epi16('.');
-    const __m128i dash = _mm_set1_epi16('-');
+    // Signed compares: every code unit from 0x8000 up is negative and fails
+    // the lower bounds, every other one past "z" fails the upper ones.
+    const __m128i belowDash = _mm_set1_epi16('-' - 1);
+    const __m128i pastColon = _mm_set1_epi16(':' + 1);
+    const __m128i slash = _mm_set1_epi16('/');
+    const __m128i lowerCase = _mm_set1_epi16(0x20);
+    const __m128i belowA = _mm_set1_epi16('a' - 1);
+    const __m128i pastZ = _mm_set1_epi16('z' + 1);
     const __m128i underscore = _mm_set1_epi16('_');
-    const __m128i colon = _mm_set1_epi16(':');
     for (; end - p >= 8; p += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // x - low saturates at 0 below low and wraps to large values above
-        // 0xFFFF - low: in the range exactly when (x - low) - span saturates to 0.
-        const __m128i folded = _mm_sub_epi16(_mm_or_si128(v, case20), lowerA);
-        const __m128i letter = _mm_cmpeq_epi16(_mm_subs_epu16(folded, span25), zero);
-        const __m128i digit = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, zero9), span9), zero);
-        const __m128i other = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, dot), _mm_cmpeq_epi16(v, dash)),
-                                           _mm_or_si128(_mm_cmpeq_epi16(v, underscore), _mm_cmpeq_epi16(v, colon)));
-        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), other)) ^ 0xFFFF;
+        // "-" to ":" holds ".", the digits and "/", which is no name character.
+        const __m128i punctuation =
+            _mm_andnot_si128(_mm_cmpeq_epi16(v, slash),
+                             _mm_and_si128(_mm_cmpgt_epi16(v, belowDash), _mm_cmpgt_epi16(pastColon, v)));
+        // A capital with 0x20 set is its small letter; "@" and "[" to "_"
+        // become "`" and "{" to 0x7F, outside a to z.
+        const __m128i folded = _mm_or_si128(v, lowerCase);
+        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi16(folded, belowA), _mm_cmpgt_epi16(pastZ, folded));
+        const __m128i name = _mm_or_si128(_mm_or_si128(punctuation, letter), _mm_cmpeq_epi16(v, underscore));
+        const int mask = _mm_movemask_epi8(name) ^ 0xFFFF;
         if (mask != 0)
             return p + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
     }
 #endif
-    while (p < end && *p < 0x80 && (kAscii.classes[*p] & NAME_CHAR) != 0)
+    while (p < end && *p < 0x80 && AsciiNames::isChar(*p))
         ++p;
     return p;
 }
@@ -356,21 +338,27 @@ public:
     StringTable(const StringTable&) = delete;
     StringTable& operator=(const StringTable&) = delete;
 
-    // Four code units a step: names and layout runs are short, and this is
-    // paid for every one of them.
+    // Names and layout runs are short: a run of four to eight code units is
+    // two overlapping loads, a longer one adds a load per four, and only a
+    // run under four is put together unit by unit.
     static unsigned hash(const Velum_CHAR* text, std::size_t length)
     {
-        std::uint64_t h = length;
-        for (; length >= 4; length -= 4, text += 4) {
-            std::uint64_t word;
-            std::memcpy(&word, text, 8);
-            h = (h ^ word) * 0x9E3779B97F4A7C15ULL;
-            h ^= h >> 29;
+        const std::uint64_t k1 = 0x9E3779B97F4A7C15ULL;
+        const std::uint64_t k2 = 0xC2B2AE3D27D4EB4FULL;
+        std::uint64_t h = length * k2;
+        std::uint64_t word;
+        if (length >= 4) {
+            const Velum_CHAR* const last = text + length - 4;
+            for (; text < last; text += 4) {
+                std::memcpy(&word, text, 8);
+                h = (h ^ word) * k1;
+            }
+            std::memcpy(&word, last, 8);
+        } else {
+            word = length == 0 ? 0 : text[0] | (static_cast<std::uint64_t>(text[length - 1]) << 16) |
+                                         (static_cast<std::uint64_t>(text[length >> 1]) << 32);
         }
-        std::uint64_t tail = 0;
-        for (; length != 0; --length, ++text)
-            tail = (tail << 16) | *text;
-        h = (h ^ tail) * 0x9E3779B97F4A7C15ULL;
+        h = (h ^ word) * k2;
         return static_cast<unsigned>(h >> 32);
     }
 
@@ -378,17 +366,18 @@ public:
     // next call.
     __attribute__((always_inline)) const VelumString& get(const Velum_CHAR* text, std::size_t length, unsigned h)
     {
-        if (m_slots == nullptr)
-            allocate(kInitialSlots);
-        unsigned at = mix(h) & m_mask;
+        unsigned at = h & m_mask;
         for (unsigned probe = 0; probe < kMaxProbes; ++probe, at = (at + 1) & m_mask) {
             Slot& slot = m_slots[at];
-            const unsigned long stored = slot.text.getLength();
-            if (stored == 0) {
+            if (slot.hash == h && slot.length == length && Same(slot.chars, text, length))
+                return slot.text;
+            if (slot.length == 0) {
                 if (m_count >= kMaxEntries)
                     break;
                 slot.text = VelumString(text, static_cast<unsigned long>(length));
                 slot.hash = h;
+                slot.length = length;
+                slot.chars = slot.text;
                 ++m_count;
                 if (m_count * 2 <= m_mask + 1 || m_mask + 1 >= kMaxSlots)
                     return slot.text;
@@ -396,25 +385,28 @@ public:
                 grow();
                 return m_spare;
             }
-            if (slot.hash == h && stored == length && Same(slot.text, text, length))
-                return slot.text;
         }
         m_spare = VelumString(text, static_cast<unsigned long>(length));
         return m_spare;
     }
 
+    // Makes the first slots; the parse calls it before the first get.
+    void start() { allocate(kInitialSlots); }
+
 private:
+    // A copy of the string's length and text beside it, so that a probe
+    // reads only the slot.
     struct Slot {
         unsigned hash = 0;
-        VelumString text;  // empty: a free slot (names and runs are never empty)
+        std::size_t length = 0;  // 0: a free slot (names and runs are never empty)
+        const Velum_CHAR* chars = nullptr;
+        VelumString text;
     };
 
     static constexpr unsigned kInitialSlots = 256;
     static constexpr unsigned kMaxSlots = 1u << 17;
     static constexpr unsigned kMaxEntries = kMaxSlots / 2;
     static constexpr unsigned kMaxProbes = 32;
-
-    static unsigned mix(unsigned h) { return (h ^ (h >> 15)) * 0x2C1B3C6Du; }
 
     void allocate(unsigned count)
     {
@@ -438,10 +430,10 @@ private:
             return;
         }
         for (unsigned i = 0; i < oldCount; ++i) {
-            if (old[i].text.getLength() == 0)
+            if (old[i].length == 0)
                 continue;
-            unsigned at = mix(old[i].hash) & m_mask;
-            while (m_slots[at].text.getLength() != 0)
+            unsigned at = old[i].hash & m_mask;
+            while (m_slots[at].length != 0)
                 at = (at + 1) & m_mask;
             m_slots[at] = old[i];
         }
@@ -553,13 +545,16 @@ private:
     void parseDeclaration();
     void parseDocumentElement();
     // name refers to a shared string, valid until the next name is read.
-    Velum_CHAR parseName(const VelumString*& name);
+    __attribute__((always_inline)) Velum_CHAR parseName(const VelumString*& name);
+    __attribute__((noinline)) Velum_CHAR parseNameOnward(const VelumString*& name, const Velum_CHAR* start,
+                                                         const Velum_CHAR* p);
     void parseAttribute(Velum_CHAR first, const VelumString*& name, VelumString& value);
     void parseAttributeValue(Velum_CHAR quote, VelumString& value);
     void reference(Scratch& out);
-    Velum_CHAR readText();
-    bool startElement();
+    __attribute__((always_inline)) Velum_CHAR readText();
+    __attribute__((always_inline)) bool startElement();
     void endTag();
+    __attribute__((noinline)) void endTagOnward(const Velum_CHAR* text, std::size_t length);
     void closeTop();
     void reserveOpen();
     void appendToOpen(NodeInst* node);
@@ -681,42 +676,47 @@ std::size_t ParserImpl::decode()
 
     if (m_encoding == ENCODING_UTF8) {
         while (out < outEnd && in < inEnd) {
-            // Runs of ASCII, many bytes at a time.
-#if defined(__SSE2__)
-            while (outEnd - out >= 16 && inEnd - in >= 16) {
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-                const int high = _mm_movemask_epi8(bytes);
-                // All sixteen are stored; past the first non-ASCII byte they
-                // are scratch that the next characters overwrite.
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
-                if (high != 0) {
-                    const int ascii = __builtin_ctz(static_cast<unsigned>(high));
-                    in += ascii;
-                    out += ascii;
-                    break;
-                }
-                in += 16;
-                out += 16;
-            }
-#else
-            while (outEnd - out >= 8 && inEnd - in >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, in, 8);
-                if ((word & 0x8080808080808080ULL) != 0)
-                    break;
-                for (int k = 0; k < 8; ++k)
-                    out[k] = in[k];
-                in += 8;
-                out += 8;
-            }
-#endif
-            if (out == outEnd || in == inEnd)
-                break;
             const unsigned lead = *in;
             if (lead < 0x80) {
-                *out++ = static_cast<Velum_CHAR>(lead);
-                ++in;
+                // A run of ASCII, many bytes at a time, as long as both
+                // blocks have room for a whole step; the last few bytes
+                // before either end go one by one.
+                std::size_t room = static_cast<std::size_t>(outEnd - out);
+                if (room > static_cast<std::size_t>(inEnd - in))
+                    room = static_cast<std::size_t>(inEnd - in);
+#if defined(__SSE2__)
+                for (; room >= 16; room -= 16) {
+                    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+                    const int high = _mm_movemask_epi8(bytes);
+                    // All sixteen are stored; past the first non-ASCII byte
+                    // they are scratch that the next characters overwrite.
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
+                                     _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+                    if (high != 0) {
+                        const int ascii = __builtin_ctz(static_cast<unsigned>(high));
+                        in += ascii;
+                        out += ascii;
+                        room = 0;  // the byte in hand is no ASCII
+                        break;
+                    }
+                    in += 16;
+                    out += 16;
+                }
+#else
+                for (; room >= 8; room -= 8) {
+                    std::uint64_t word;
+                    std::memcpy(&word, in, 8);
+                    if ((word & 0x8080808080808080ULL) != 0)
+                        break;
+                    for (int k = 0; k < 8; ++k)
+                        out[k] = in[k];
+                    in += 8;
+                    out += 8;
+                }
+#endif
+                for (; room != 0 && *in < 0x80; --room)
+                    *out++ = *in++;
                 continue;
             }
             // Three bytes, lead E1 to EF: most of a Japanese text.
@@ -950,16 +950,29 @@ void ParserImpl::parseDeclaration()
 // character after the name is read and returned.
 Velum_CHAR ParserImpl::parseName(const VelumString*& name)
 {
-    const Velum_CHAR* start = m_pos - 1;
-    const Velum_CHAR* p = m_pos;
+    const Velum_CHAR* const start = m_pos - 1;
+    const Velum_CHAR* const p = SkipAsciiNameChars(m_pos, m_end);
+    // Most names are ASCII and end inside the block.
+    if (p < m_end && *p < 0x80) {
+        m_pos = p + 1;
+        const std::size_t length = static_cast<std::size_t>(p - start);
+        name = &m_shared.get(start, length, StringTable::hash(start, length));
+        return *p;
+    }
+    return parseNameOnward(name, start, p);
+}
+
+// parseName from p on, where a character beyond ASCII or the end of the
+// block stopped the quick scan.
+Velum_CHAR ParserImpl::parseNameOnward(const VelumString*& name, const Velum_CHAR* start, const Velum_CHAR* p)
+{
     const Velum_CHAR* end = m_end;
     bool spilled = false;
     for (;;) {
         for (;;) {
-            p = SkipAsciiNameChars(p, end);
             if (p == end || *p < 0x80 || !VelumString::isNameChar(*p))
                 break;
-            ++p;
+            p = SkipAsciiNameChars(p + 1, end);
         }
         if (p < end)
             break;
@@ -972,6 +985,7 @@ Velum_CHAR ParserImpl::parseName(const VelumString*& name)
         refill();
         p = start = m_pos;
         end = m_end;
+        p = SkipAsciiNameChars(p, end);
     }
     m_pos = p + 1;
     if (!spilled) {
@@ -1045,6 +1059,38 @@ void ParserImpl::parseAttributeValue(Velum_CHAR quote, VelumString& value)
 // since m_errorMessage speaks of failed parses only.
 void ParserImpl::reference(Scratch& out)
 {
+    // The five names every markup file uses, read straight from the block
+    // when they lie in it whole; anything else takes the way below, which
+    // gives these five the same characters.
+    if (m_end - m_pos >= 5) {
+        const Velum_CHAR* const p = m_pos;
+        Velum_CHAR value = 0;
+        std::size_t used = 0;
+        switch (p[0]) {
+        case 'a':
+            if (p[1] == 'm' && p[2] == 'p' && p[3] == ';')
+                value = '&', used = 4;
+            else if (p[1] == 'p' && p[2] == 'o' && p[3] == 's' && p[4] == ';')
+                value = '\'', used = 5;
+            break;
+        case 'l':
+        case 'g':
+            if (p[1] == 't' && p[2] == ';')
+                value = p[0] == 'l' ? '<' : '>', used = 3;
+            break;
+        case 'q':
+            if (p[1] == 'u' && p[2] == 'o' && p[3] == 't' && p[4] == ';')
+                value = '"', used = 5;
+            break;
+        default:
+            break;
+        }
+        if (used != 0) {
+            out.push(value);
+            m_pos = p + used;
+            return;
+        }
+    }
     Velum_CHAR c = get();
     if (c == '#') {
         // Every digit counts, leading zeros included, and a value beyond
@@ -1208,6 +1254,18 @@ void ParserImpl::endTag()
     const VelumString& name = m_open[m_depth - 1]->m_name;
     const Velum_CHAR* text = name;
     const std::size_t length = name.getLength();
+    // Mostly the name and ">" at once, inside the block.
+    if (static_cast<std::size_t>(m_end - m_pos) > length && m_pos[length] == '>' && Same(m_pos, text, length)) {
+        m_pos += length + 1;
+        return;
+    }
+    endTagOnward(text, length);
+}
+
+// endTag where the name and ">" do not follow at once in the block: the
+// name cut by the end of the block, whitespace before ">", or no match.
+void ParserImpl::endTagOnward(const Velum_CHAR* text, std::size_t length)
+{
     bool same = true;
     if (static_cast<std::size_t>(m_end - m_pos) >= length) {
         same = Same(m_pos, text, length);
@@ -1583,6 +1641,7 @@ Document ParserImpl::run()
     if (m_raw == nullptr || m_chars == nullptr)
         OutOfMemory();
     m_pos = m_end = m_chars;
+    m_shared.start();
     m_doc = NewNode<DocumentInst>();
     m_document = Document(m_doc);
 
