@@ -619,3 +619,78 @@ TEST(Parser, AsciiRunsBetweenLongerCharacters)
         EXPECT_EQ(FailureOf(DECLARATION + ("<r>" + ascii + "\xE6\x97")), "(none)") << run;
     }
 }
+
+// Lines and columns are counted sixteen code units at a time: line ends of
+// every kind at every place of that step, among units whose low byte is an
+// LF or a CR, over several blocks, in UTF-8 and UTF-16, give the position
+// that counting one character at a time gives.
+TEST(Parser, PositionsAfterMixedLineEnds)
+{
+    const std::u16string pieces[] = {u"a", u"\u00E9", u"\u010A", u"\u0D0D", u"\u0A0D", u"\uFF0A",
+                                     u"\n", u"\r", u"\r\n", u"\n\r", u"bcdefghijklmnopq"};
+    std::u16string body = u"<r>";
+    std::uint32_t seed = 12345;
+    while (body.size() < 40000) {
+        seed = seed * 1103515245u + 12345u;
+        body += pieces[(seed >> 16) % (sizeof pieces / sizeof pieces[0])];
+    }
+    body += u"<1/></r>";
+    const std::u16string document = u"<?xml version='1.0'?>\n" + body;
+
+    // A character after CR, or an LF, starts a line at column 1; the
+    // message gives the place after the "1".
+    std::size_t line = 1, column = 1;
+    char16_t previous = 0;
+    for (char16_t c : document.substr(0, document.find(u"<1/>") + 2)) {
+        if (previous == u'\r' || c == u'\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+        previous = c;
+    }
+    const std::string expected = "invalid tag name : line " + std::to_string(line) + " column " + std::to_string(column);
+
+    std::string utf8;
+    for (char16_t c : document) {
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    EXPECT_EQ(FailureOf(utf8), expected);
+    EXPECT_EQ(FailureOf(Utf16Bytes(document, false)), expected);
+    EXPECT_EQ(FailureOf(Utf16Bytes(document, true)), expected);
+}
+
+// Text, values, comments, CDATA sections and instructions are searched for
+// their ASCII terminators sixteen units at a time, narrowed to bytes: a unit
+// whose low byte is a terminator ("<", "&", a quote, "-", "]", "?") is
+// content, in every place of that step.
+TEST(Parser, UnitsThatLookLikeTerminatorsAreContent)
+{
+    for (char16_t u : {0x013C, 0x0126, 0x0122, 0x0127, 0x012D, 0x015D, 0x013F, 0x3C3C, 0x803C, 0xFF26, 0xFF3C}) {
+        for (std::size_t before = 0; before <= 17; ++before) {
+            const std::u16string run = std::u16string(before, u'p') + u;
+            const std::u16string file = u"<?xml version='1.0'?><?pi " + run + u"?><r a=\"" + run + u"\" b='" + run +
+                                        u"'>" + run + u"<!--" + run + u"--><![CDATA[" + run + u"]]></r>";
+            const Document document = ParseBytes(Utf16Bytes(file, false));
+            ASSERT_TRUE(document) << std::hex << u << " after " << before;
+            Element root = document.getDocumentElement();
+            Node child = root.getFirstChild();
+            EXPECT_EQ(Utf16(document.getFirstChild().getNodeValue()), run);
+            EXPECT_EQ(Utf16(root.getAttribute(U(u"a"))), run);
+            EXPECT_EQ(Utf16(root.getAttribute(U(u"b"))), run);
+            EXPECT_EQ(Utf16(child.getNodeValue()), run);
+            EXPECT_EQ(Utf16(child.getNextSibling().getNodeValue()), run);
+            EXPECT_EQ(Utf16(child.getNextSibling().getNextSibling().getNodeValue()), run);
+        }
+    }
+}

@@ -375,6 +375,16 @@ TEST(VelumString, Names)
         EXPECT_EQ(VelumString::isName(after), VelumString::isNameChar(ch)) << std::hex << u;
         EXPECT_EQ(VelumString(after, 2).isName(), VelumString::isNameChar(ch)) << std::hex << u;
     }
+    // Longer names are checked several units at a time: every ASCII unit, and
+    // some beyond, in every place of that scan.
+    for (unsigned long u = 1; u <= 0x7FFF; u = u < 0x80 ? u + 1 : u * 3 + 1) {
+        for (std::size_t at = 1; at <= 18; ++at) {
+            std::u16string name(at + 3, u'b');
+            name[at] = static_cast<char16_t>(u);
+            const VelumString text(U(name.c_str()));
+            EXPECT_EQ(text.isName(), VelumString::isNameChar(static_cast<Velum_CHAR>(u))) << std::hex << u << " at " << at;
+        }
+    }
     EXPECT_FALSE(VelumString::isName(nullptr));
     const Velum_CHAR a0b[] = {'a', 0, 'b'};
     EXPECT_FALSE(VelumString(a0b, 3).isName());

@@ -213,8 +213,10 @@ bool VelumString::isName() const
     const Velum_CHAR* text = *this;
     if (length == 0 || !nameStartHere(text[0]))
         return false;
-    for (unsigned long i = 1; i < length; ++i) {
-        if (!nameCharHere(text[i]))
+    const Velum_CHAR* const end = text + length;
+    for (const Velum_CHAR* p = AsciiNames::skipChars(text + 1, end); p != end;
+         p = AsciiNames::skipChars(p + 1, end)) {
+        if (*p < 0x80 || !VelumString::isNameChar(*p))
             return false;
     }
     return true;

@@ -100,24 +100,27 @@ void AdvancePosition(const Velum_CHAR* text, std::size_t count, std::uint32_t& l
     std::size_t breaks = (text[0] == kLf || previous == kCr) ? 1 : 0;
     std::size_t i = 1;
 #if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi16(static_cast<short>(kLf));
-    const __m128i cr = _mm_set1_epi16(static_cast<short>(kCr));
-    while (count - i >= 8) {
-        // Each 16-bit lane counts to at most 4096 before it is added up.
-        std::size_t rounds = (count - i) / 8;
-        if (rounds > 4096)
-            rounds = 4096;
+    // Sixteen units a step, narrowed to bytes: a unit past 0xFF becomes 0 or
+    // 0xFF, neither LF nor CR. Each byte lane counts at most 255 steps
+    // before the lanes are added up.
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
+    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
+    while (count - i >= 16) {
+        std::size_t rounds = (count - i) / 16;
+        if (rounds > 255)
+            rounds = 255;
         __m128i lanes = _mm_setzero_si128();
-        for (const Velum_CHAR* const stop = text + i + rounds * 8; text + i != stop; i += 8) {
-            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 1));
-            lanes = _mm_sub_epi16(lanes, _mm_or_si128(_mm_cmpeq_epi16(here, lf), _mm_cmpeq_epi16(before, cr)));
+        for (const Velum_CHAR* const stop = text + i + rounds * 16; text + i != stop; i += 16) {
+            const __m128i here = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)),
+                                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 8)));
+            const __m128i before =
+                _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 1)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 7)));
+            lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(before, cr)));
         }
-        lanes = _mm_add_epi32(_mm_unpacklo_epi16(lanes, _mm_setzero_si128()),
-                              _mm_unpackhi_epi16(lanes, _mm_setzero_si128()));
-        lanes = _mm_add_epi32(lanes, _mm_shuffle_epi32(lanes, 0x4E));
-        lanes = _mm_add_epi32(lanes, _mm_shuffle_epi32(lanes, 0xB1));
-        breaks += static_cast<std::size_t>(_mm_cvtsi128_si32(lanes));
+        lanes = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        breaks += static_cast<std::size_t>(_mm_cvtsi128_si32(lanes)) +
+                  static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
     }
 #endif
     for (; i < count; ++i)
@@ -137,21 +140,25 @@ void AdvancePosition(const Velum_CHAR* text, std::size_t count, std::uint32_t& l
     previous = text[count - 1];
 }
 
-// The first of [p, end) that is a, b or c; end when there is none.
+// The first of [p, end) that is a, b or c, which are ASCII; end when there is
+// none.
 inline const Velum_CHAR* FindAny(const Velum_CHAR* p, const Velum_CHAR* end, Velum_CHAR a, Velum_CHAR b,
                                  Velum_CHAR c)
 {
 #if defined(__SSE2__)
-    const __m128i va = _mm_set1_epi16(static_cast<short>(a));
-    const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
-    const __m128i vc = _mm_set1_epi16(static_cast<short>(c));
-    for (; end - p >= 8; p += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // a, b and c are ASCII: sixteen units a step, narrowed to bytes, where a
+    // unit past 0xFF becomes 0 or 0xFF and so matches none of them.
+    const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+    const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+    const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)));
         const __m128i hit =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)), _mm_cmpeq_epi16(v, vc));
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)), _mm_cmpeq_epi8(v, vc));
         const int mask = _mm_movemask_epi8(hit);
         if (mask != 0)
-            return p + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
     }
 #endif
     for (; p < end; ++p) {
@@ -179,42 +186,6 @@ inline const Velum_CHAR* SkipSpaces(const Velum_CHAR* p, const Velum_CHAR* end)
     }
 #endif
     while (p < end && IsSpace(*p))
-        ++p;
-    return p;
-}
-
-// The first of [p, end) that is not an ASCII name character (letters,
-// digits, ".", "-", "_", ":"); end when there is none. Other characters
-// stop it too: the caller looks at them one by one.
-inline const Velum_CHAR* SkipAsciiNameChars(const Velum_CHAR* p, const Velum_CHAR* end)
-{
-#if defined(__SSE2__)
-    // Signed compares: every code unit from 0x8000 up is negative and fails
-    // the lower bounds, every other one past "z" fails the upper ones.
-    const __m128i belowDash = _mm_set1_epi16('-' - 1);
-    const __m128i pastColon = _mm_set1_epi16(':' + 1);
-    const __m128i slash = _mm_set1_epi16('/');
-    const __m128i lowerCase = _mm_set1_epi16(0x20);
-    const __m128i belowA = _mm_set1_epi16('a' - 1);
-    const __m128i pastZ = _mm_set1_epi16('z' + 1);
-    const __m128i underscore = _mm_set1_epi16('_');
-    for (; end - p >= 8; p += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // "-" to ":" holds ".", the digits and "/", which is no name character.
-        const __m128i punctuation =
-            _mm_andnot_si128(_mm_cmpeq_epi16(v, slash),
-                             _mm_and_si128(_mm_cmpgt_epi16(v, belowDash), _mm_cmpgt_epi16(pastColon, v)));
-        // A capital with 0x20 set is its small letter; "@" and "[" to "_"
-        // become "`" and "{" to 0x7F, outside a to z.
-        const __m128i folded = _mm_or_si128(v, lowerCase);
-        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi16(folded, belowA), _mm_cmpgt_epi16(pastZ, folded));
-        const __m128i name = _mm_or_si128(_mm_or_si128(punctuation, letter), _mm_cmpeq_epi16(v, underscore));
-        const int mask = _mm_movemask_epi8(name) ^ 0xFFFF;
-        if (mask != 0)
-            return p + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
-    }
-#endif
-    while (p < end && *p < 0x80 && AsciiNames::isChar(*p))
         ++p;
     return p;
 }
@@ -307,15 +278,19 @@ inline bool Same(const Velum_CHAR* a, const Velum_CHAR* b, std::size_t length)
         }
         return true;
     }
-    // The last four first (they overlap the rest when length is not a
-    // multiple of four), then the leading ones.
+    // The first four and the last four (overlapping below eight), which is
+    // all of most names, then the four-unit steps between them.
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    if (x != y)
+        return false;
     std::memcpy(&x, a + length - 4, 8);
     std::memcpy(&y, b + length - 4, 8);
     if (x != y)
         return false;
-    for (; length > 4; length -= 4, a += 4, b += 4) {
-        std::memcpy(&x, a, 8);
-        std::memcpy(&y, b, 8);
+    for (std::size_t i = 4; i + 4 < length; i += 4) {
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
         if (x != y)
             return false;
     }
@@ -348,12 +323,15 @@ public:
         std::uint64_t h = length * k2;
         std::uint64_t word;
         if (length >= 4) {
-            const Velum_CHAR* const last = text + length - 4;
-            for (; text < last; text += 4) {
+            if (length > 4) {
                 std::memcpy(&word, text, 8);
                 h = (h ^ word) * k1;
+                for (std::size_t i = 4; i + 4 < length; i += 4) {
+                    std::memcpy(&word, text + i, 8);
+                    h = (h ^ word) * k1;
+                }
             }
-            std::memcpy(&word, last, 8);
+            std::memcpy(&word, text + length - 4, 8);
         } else {
             word = length == 0 ? 0 : text[0] | (static_cast<std::uint64_t>(text[length - 1]) << 16) |
                                          (static_cast<std::uint64_t>(text[length >> 1]) << 32);
@@ -549,7 +527,7 @@ private:
     __attribute__((noinline)) Velum_CHAR parseNameOnward(const VelumString*& name, const Velum_CHAR* start,
                                                          const Velum_CHAR* p);
     void parseAttribute(Velum_CHAR first, const VelumString*& name, VelumString& value);
-    void parseAttributeValue(Velum_CHAR quote, VelumString& value);
+    __attribute__((always_inline)) void parseAttributeValue(Velum_CHAR quote, VelumString& value);
     void reference(Scratch& out);
     __attribute__((always_inline)) Velum_CHAR readText();
     __attribute__((always_inline)) bool startElement();
@@ -685,14 +663,26 @@ std::size_t ParserImpl::decode()
                 if (room > static_cast<std::size_t>(inEnd - in))
                     room = static_cast<std::size_t>(inEnd - in);
 #if defined(__SSE2__)
+                const __m128i zero = _mm_setzero_si128();
+                for (; room >= 32; room -= 32) {
+                    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+                    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+                    if (_mm_movemask_epi8(_mm_or_si128(first, second)) != 0)
+                        break;  // the steps of sixteen find where
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(first, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(first, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpacklo_epi8(second, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24), _mm_unpackhi_epi8(second, zero));
+                    in += 32;
+                    out += 32;
+                }
                 for (; room >= 16; room -= 16) {
                     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
                     const int high = _mm_movemask_epi8(bytes);
                     // All sixteen are stored; past the first non-ASCII byte
                     // they are scratch that the next characters overwrite.
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
-                                     _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
                     if (high != 0) {
                         const int ascii = __builtin_ctz(static_cast<unsigned>(high));
                         in += ascii;
@@ -951,7 +941,7 @@ void ParserImpl::parseDeclaration()
 Velum_CHAR ParserImpl::parseName(const VelumString*& name)
 {
     const Velum_CHAR* const start = m_pos - 1;
-    const Velum_CHAR* const p = SkipAsciiNameChars(m_pos, m_end);
+    const Velum_CHAR* const p = AsciiNames::skipChars(m_pos, m_end);
     // Most names are ASCII and end inside the block.
     if (p < m_end && *p < 0x80) {
         m_pos = p + 1;
@@ -972,7 +962,7 @@ Velum_CHAR ParserImpl::parseNameOnward(const VelumString*& name, const Velum_CHA
         for (;;) {
             if (p == end || *p < 0x80 || !VelumString::isNameChar(*p))
                 break;
-            p = SkipAsciiNameChars(p + 1, end);
+            p = AsciiNames::skipChars(p + 1, end);
         }
         if (p < end)
             break;
@@ -985,7 +975,7 @@ Velum_CHAR ParserImpl::parseNameOnward(const VelumString*& name, const Velum_CHA
         refill();
         p = start = m_pos;
         end = m_end;
-        p = SkipAsciiNameChars(p, end);
+        p = AsciiNames::skipChars(p, end);
     }
     m_pos = p + 1;
     if (!spilled) {
