@@ -92,39 +92,12 @@ bool EqualsFolded(const VelumString& text, const char* ascii)
 // Lines and columns over text: a character after CR, or an LF, starts a new
 // line at column 1; any other adds one column. Counted as breaks (LF, or
 // anything after CR) over the whole run, then the column from the last one.
-void AdvancePosition(const Velum_CHAR* text, std::size_t count, std::uint32_t& line, std::uint32_t& column,
-                     Velum_CHAR& previous)
+// AddBreaks does the second half for a run whose breaks are already known.
+void AddBreaks(const Velum_CHAR* text, std::size_t count, std::size_t breaks, std::uint32_t& line,
+               std::uint32_t& column, Velum_CHAR& previous)
 {
     if (count == 0)
         return;
-    std::size_t breaks = (text[0] == kLf || previous == kCr) ? 1 : 0;
-    std::size_t i = 1;
-#if defined(__SSE2__)
-    // Sixteen units a step, narrowed to bytes: a unit past 0xFF becomes 0 or
-    // 0xFF, neither LF nor CR. Each byte lane counts at most 255 steps
-    // before the lanes are added up.
-    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
-    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
-    while (count - i >= 16) {
-        std::size_t rounds = (count - i) / 16;
-        if (rounds > 255)
-            rounds = 255;
-        __m128i lanes = _mm_setzero_si128();
-        for (const Velum_CHAR* const stop = text + i + rounds * 16; text + i != stop; i += 16) {
-            const __m128i here = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)),
-                                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 8)));
-            const __m128i before =
-                _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 1)),
-                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 7)));
-            lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(before, cr)));
-        }
-        lanes = _mm_sad_epu8(lanes, _mm_setzero_si128());
-        breaks += static_cast<std::size_t>(_mm_cvtsi128_si32(lanes)) +
-                  static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
-    }
-#endif
-    for (; i < count; ++i)
-        breaks += static_cast<std::size_t>((text[i] == kLf) | (text[i - 1] == kCr));
     if (breaks == 0) {
         column += static_cast<std::uint32_t>(count);
     } else {
@@ -138,6 +111,58 @@ void AdvancePosition(const Velum_CHAR* text, std::size_t count, std::uint32_t& l
         column = static_cast<std::uint32_t>(count - last);
     }
     previous = text[count - 1];
+}
+
+// The breaks in [text + 1, text + count): units at which an LF stands or
+// which follow a CR. Works on code units and on UTF-8 bytes alike, since in
+// UTF-8 neither byte is part of a longer character and the byte after a CR
+// always starts one.
+template <typename Unit>
+std::size_t CountBreaksAfterFirst(const Unit* text, std::size_t count)
+{
+    std::size_t breaks = 0;
+    std::size_t i = 1;
+#if defined(__SSE2__)
+    // Sixteen units a step, as bytes: a code unit past 0xFF is narrowed to
+    // 0 or 0xFF, neither LF nor CR. Each byte lane counts at most 255 steps
+    // before the lanes are added up.
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
+    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
+    while (count - i >= 16) {
+        std::size_t rounds = (count - i) / 16;
+        if (rounds > 255)
+            rounds = 255;
+        __m128i lanes = _mm_setzero_si128();
+        for (const Unit* const stop = text + i + rounds * 16; text + i != stop; i += 16) {
+            __m128i here, before;
+            if (sizeof(Unit) == 1) {
+                here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+                before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 1));
+            } else {
+                here = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i)),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 8)));
+                before = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 1)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 7)));
+            }
+            lanes = _mm_sub_epi8(lanes, _mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(before, cr)));
+        }
+        lanes = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        breaks += static_cast<std::size_t>(_mm_cvtsi128_si32(lanes)) +
+                  static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(lanes, lanes)));
+    }
+#endif
+    for (; i < count; ++i)
+        breaks += static_cast<std::size_t>((text[i] == kLf) | (text[i - 1] == kCr));
+    return breaks;
+}
+
+void AdvancePosition(const Velum_CHAR* text, std::size_t count, std::uint32_t& line, std::uint32_t& column,
+                     Velum_CHAR& previous)
+{
+    if (count == 0)
+        return;
+    const std::size_t breaks = ((text[0] == kLf || previous == kCr) ? 1 : 0) + CountBreaksAfterFirst(text, count);
+    AddBreaks(text, count, breaks, line, column, previous);
 }
 
 // The first of [p, end) that is a, b or c, which are ASCII; end when there is
@@ -563,6 +588,11 @@ private:
     std::size_t m_rawEnd;
     bool m_rawEnded;
     bool m_decodeFailed;   // the bytes at m_rawPos are no UTF-8
+    // UTF-8: the line breaks among the characters of the current block,
+    // and whether the last byte decoded was a CR (the next character then
+    // starts a line).
+    std::size_t m_blockBreaks;
+    bool m_afterCr;
 
     Velum_CHAR* m_chars;   // the decoded block
     const Velum_CHAR* m_pos;
@@ -590,6 +620,8 @@ ParserImpl::ParserImpl(void* file)
       m_rawEnd(0),
       m_rawEnded(false),
       m_decodeFailed(false),
+      m_blockBreaks(0),
+      m_afterCr(false),
       m_chars(nullptr),
       m_pos(nullptr),
       m_end(nullptr),
@@ -653,6 +685,7 @@ std::size_t ParserImpl::decode()
     Velum_CHAR* const outEnd = m_chars + kChunk;
 
     if (m_encoding == ENCODING_UTF8) {
+        const unsigned char* const from = in;
         while (out < outEnd && in < inEnd) {
             const unsigned lead = *in;
             if (lead < 0x80) {
@@ -746,6 +779,13 @@ std::size_t ParserImpl::decode()
             *out++ = static_cast<Velum_CHAR>(((lead & 0x0F) << 12) | ((second & 0x3F) << 6) | (third & 0x3F));
             in += 3;
         }
+        // The block's line breaks, counted on the bytes while they are at
+        // hand: fewer steps than on the characters.
+        if (in != from) {
+            m_blockBreaks += static_cast<std::size_t>(*from == kLf || m_afterCr) +
+                             CountBreaksAfterFirst(from, static_cast<std::size_t>(in - from));
+            m_afterCr = in[-1] == kCr;
+        }
     } else {
         std::size_t pairs = static_cast<std::size_t>(inEnd - in) / 2;
         if (pairs > static_cast<std::size_t>(outEnd - out))
@@ -768,7 +808,12 @@ std::size_t ParserImpl::decode()
 // up; its positions are counted before it goes.
 void ParserImpl::refill()
 {
-    AdvancePosition(m_chars, static_cast<std::size_t>(m_end - m_chars), m_line, m_column, m_previous);
+    const std::size_t count = static_cast<std::size_t>(m_end - m_chars);
+    if (m_encoding == ENCODING_UTF8)
+        AddBreaks(m_chars, count, m_blockBreaks, m_line, m_column, m_previous);
+    else
+        AdvancePosition(m_chars, count, m_line, m_column, m_previous);
+    m_blockBreaks = 0;
     m_pos = m_end = m_chars;
     for (;;) {
         if (m_decodeFailed)
