@@ -694,3 +694,40 @@ TEST(Parser, UnitsThatLookLikeTerminatorsAreContent)
         }
     }
 }
+
+// Names and layout runs are shared through a table that grows, with the
+// slots found last tried first: names alike in length and first and last
+// unit stay apart, and names seen before the table grew come back as
+// themselves, each name one body.
+TEST(Parser, SharedNamesThroughTheTableGrowing)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 600; ++i)
+        names.push_back("a" + std::to_string(1000 + i) + "z");  // one length, one first and last unit
+    std::string body = "<r>";
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            body += "<" + names[i] + " " + names[(i * 7) % names.size()] + "='v'/>\n" + std::string(i % 70, '\t');
+    }
+    body += "</r>";
+    const Document document = ParseBytes(DECLARATION + body);
+    ASSERT_TRUE(document);
+    NodeList children = document.getDocumentElement().getChildNodes();
+    std::vector<const void*> bodies(names.size(), nullptr);
+    std::size_t element = 0;
+    for (unsigned long i = 0; i < children.getLength(); ++i) {
+        Node child = children.item(i);
+        if (child.getNodeType() != ELEMENT_NODE) {
+            const std::size_t tabs = (element - 1) % names.size() % 70;
+            EXPECT_EQ(Utf16(child.getNodeValue()), u"\n" + std::u16string(tabs, u'\t')) << i;
+            continue;
+        }
+        const std::size_t k = element++ % names.size();
+        EXPECT_EQ(Ascii(child.getNodeName()), names[k]) << element;
+        EXPECT_EQ(Ascii(child.getAttributes().item(0).getNodeName()), names[(k * 7) % names.size()]) << element;
+        if (bodies[k] == nullptr)
+            bodies[k] = child.getNodeName().body();
+        EXPECT_EQ(bodies[k], child.getNodeName().body()) << names[k];
+    }
+    EXPECT_EQ(element, 2 * names.size());
+}

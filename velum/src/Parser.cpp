@@ -338,42 +338,65 @@ public:
     StringTable(const StringTable&) = delete;
     StringTable& operator=(const StringTable&) = delete;
 
-    // Names and layout runs are short: a run of four to eight code units is
-    // two overlapping loads, a longer one adds a load per four, and only a
-    // run under four is put together unit by unit.
-    static unsigned hash(const Velum_CHAR* text, std::size_t length)
-    {
-        const std::uint64_t k1 = 0x9E3779B97F4A7C15ULL;
-        const std::uint64_t k2 = 0xC2B2AE3D27D4EB4FULL;
-        std::uint64_t h = length * k2;
-        std::uint64_t word;
-        if (length >= 4) {
-            if (length > 4) {
-                std::memcpy(&word, text, 8);
-                h = (h ^ word) * k1;
-                for (std::size_t i = 4; i + 4 < length; i += 4) {
-                    std::memcpy(&word, text + i, 8);
-                    h = (h ^ word) * k1;
-                }
-            }
-            std::memcpy(&word, text + length - 4, 8);
-        } else {
-            word = length == 0 ? 0 : text[0] | (static_cast<std::uint64_t>(text[length - 1]) << 16) |
-                                         (static_cast<std::uint64_t>(text[length >> 1]) << 32);
-        }
-        h = (h ^ word) * k2;
-        return static_cast<unsigned>(h >> 32);
-    }
+    // The hash of a name or layout run, computed only when get does not
+    // find the string among the recent ones (most of the time it does).
+    class Hash {
+    public:
+        Hash(const Velum_CHAR* text, std::size_t length) : m_text(text), m_length(length) {}
 
-    // The shared string for text; h is hash(text, length). Valid until the
-    // next call.
-    __attribute__((always_inline)) const VelumString& get(const Velum_CHAR* text, std::size_t length, unsigned h)
+        // Names and layout runs are short: a run of four to eight code units
+        // is two overlapping loads, a longer one adds a load per four, and
+        // only a run under four is put together unit by unit.
+        unsigned value() const
+        {
+            const std::uint64_t k1 = 0x9E3779B97F4A7C15ULL;
+            const std::uint64_t k2 = 0xC2B2AE3D27D4EB4FULL;
+            const Velum_CHAR* const text = m_text;
+            const std::size_t length = m_length;
+            std::uint64_t h = length * k2;
+            std::uint64_t word;
+            if (length >= 4) {
+                if (length > 4) {
+                    std::memcpy(&word, text, 8);
+                    h = (h ^ word) * k1;
+                    for (std::size_t i = 4; i + 4 < length; i += 4) {
+                        std::memcpy(&word, text + i, 8);
+                        h = (h ^ word) * k1;
+                    }
+                }
+                std::memcpy(&word, text + length - 4, 8);
+            } else {
+                word = length == 0 ? 0 : text[0] | (static_cast<std::uint64_t>(text[length - 1]) << 16) |
+                                             (static_cast<std::uint64_t>(text[length >> 1]) << 32);
+            }
+            h = (h ^ word) * k2;
+            return static_cast<unsigned>(h >> 32);
+        }
+
+    private:
+        const Velum_CHAR* m_text;
+        std::size_t m_length;
+    };
+
+    static Hash hash(const Velum_CHAR* text, std::size_t length) { return Hash(text, length); }
+
+    // The shared string for text (never empty); key is hash(text, length).
+    // Valid until the next call.
+    __attribute__((always_inline)) const VelumString& get(const Velum_CHAR* text, std::size_t length, Hash key)
     {
+        // The same few names and layouts come again and again: the slot
+        // last found for this length and these end units is tried first.
+        Recent& recent = m_recent[(length ^ (text[0] << 2) ^ (text[length - 1] << 5)) & (kRecent - 1)];
+        if (recent.length == length && Same(recent.chars, text, length))
+            return m_slots[recent.slot].text;
+        const unsigned h = key.value();
         unsigned at = h & m_mask;
         for (unsigned probe = 0; probe < kMaxProbes; ++probe, at = (at + 1) & m_mask) {
             Slot& slot = m_slots[at];
-            if (slot.hash == h && slot.length == length && Same(slot.chars, text, length))
+            if (slot.hash == h && slot.length == length && Same(slot.chars, text, length)) {
+                recent = Recent{length, slot.chars, at};
                 return slot.text;
+            }
             if (slot.length == 0) {
                 if (m_count >= kMaxEntries)
                     break;
@@ -382,8 +405,10 @@ public:
                 slot.length = length;
                 slot.chars = slot.text;
                 ++m_count;
-                if (m_count * 2 <= m_mask + 1 || m_mask + 1 >= kMaxSlots)
+                if (m_count * 2 <= m_mask + 1 || m_mask + 1 >= kMaxSlots) {
+                    recent = Recent{length, slot.chars, at};
                     return slot.text;
+                }
                 m_spare = slot.text;
                 grow();
                 return m_spare;
@@ -406,6 +431,15 @@ private:
         VelumString text;
     };
 
+    // A slot found before; length 0 when none. Slots move when the table
+    // grows, which empties all of these.
+    struct Recent {
+        std::size_t length;
+        const Velum_CHAR* chars;
+        unsigned slot;
+    };
+
+    static constexpr unsigned kRecent = 64;
     static constexpr unsigned kInitialSlots = 256;
     static constexpr unsigned kMaxSlots = 1u << 17;
     static constexpr unsigned kMaxEntries = kMaxSlots / 2;
@@ -441,11 +475,14 @@ private:
             m_slots[at] = old[i];
         }
         delete[] old;
+        for (Recent& recent : m_recent)
+            recent.length = 0;
     }
 
     Slot* m_slots;
     unsigned m_mask;
     unsigned m_count;
+    Recent m_recent[kRecent] = {};
     VelumString m_spare;  // what get returns when no slot holds the string
 };
 
