@@ -68,12 +68,73 @@ TEST(NodeTree, ParentsAcceptOnlyTheirKindsOfChildren)
         Node intoElement = c.make();
         EXPECT_EQ(c.intoDocument, CodeOf([&] { document.appendChild(intoDocument); })) << c.what;
         EXPECT_EQ(c.intoElement, CodeOf([&] { root.appendChild(intoElement); })) << c.what;
+        // append, which gives no handle back, checks the same way.
+        Node appendedToDocument = c.make();
+        Node appendedToElement = c.make();
+        EXPECT_EQ(c.intoDocument, CodeOf([&] { document.append(appendedToDocument); })) << c.what;
+        EXPECT_EQ(c.intoElement, CodeOf([&] { root.append(appendedToElement); })) << c.what;
+        EXPECT_EQ(c.intoElement == 0, appendedToElement.getParentNode() == root) << c.what;
     }
+    EXPECT_EQ(102, CodeOf([&] { Element().append(document.createElement(U(u"e"))); }));
+    const unsigned long children = root.getChildNodes().getLength();
+    root.append(Node());
+    EXPECT_EQ(children, root.getChildNodes().getLength());
     // Leaves take no children at all.
     Node text = document.createTextNode(U(u"t"));
     EXPECT_EQ(3, CodeOf([&] { text.appendChild(document.createElement(U(u"e"))); }));
     // An empty new child changes nothing.
     EXPECT_FALSE(root.appendChild(Node()));
+}
+
+// Names and texts the caller holds are shared with the nodes, never changed
+// through them, and checked as the copying calls check them.
+TEST(NodeTree, CallsTakingTheCallersStrings)
+{
+    const VelumString name = VelumString::permanent(U(u"line"));
+    const VelumString text(U(u"shared"));
+    Document document = NewDocument();
+    Element root = document.getDocumentElement();
+    for (int i = 0; i < 2; ++i) {
+        Element line = document.createElement(name);
+        root.append(line);
+        line.append(document.createTextNode(text));
+        line.setAttribute(name, text);
+        line.setAttribute(U(u"n"), VelumString(U(u"1")));
+    }
+    EXPECT_EQ("root(line('shared') line('shared'))", Shape(root));
+    Node second = root.getLastChild();
+    second.getFirstChild().setNodeValue(U(u"changed"));
+    second.setAttribute(U(u"line"), U(u"other"));
+    EXPECT_EQ("root(line('shared') line('changed'))", Shape(root));
+    EXPECT_EQ("shared", Ascii(root.getFirstChild().getAttribute(U(u"line"))));
+    EXPECT_EQ("1", Ascii(root.getFirstChild().getAttribute(U(u"n"))));
+    EXPECT_EQ("shared", Ascii(text));
+    // A permanent name outlives every tree it named.
+    document = Document();
+    root = Element();
+    second = Node();
+    EXPECT_EQ("line", Ascii(name));
+    EXPECT_EQ("line", Ascii(NewDocument(u"line").getDocumentElement().getNodeName()));
+
+    Document other = NewDocument();
+    Element element = other.getDocumentElement();
+    const struct {
+        const char* what;
+        std::function<void()> call;
+        int code;
+    } cases[] = {
+        {"element named \"\"", [&] { other.createElement(VelumString()); }, 5},
+        {"element named 1x", [&] { other.createElement(VelumString(U(u"1x"))); }, 5},
+        {"attribute named a b", [&] { element.setAttribute(VelumString(U(u"a b")), text); }, 5},
+        {"attribute named null", [&] { element.setAttribute(static_cast<const Velum_CHAR*>(nullptr), text); }, 5},
+        {"attribute of no element", [&] { Element().setAttribute(name, text); }, 102},
+        {"text of no document", [&] { Document().createTextNode(text); }, 102},
+        {"empty text", [&] { element.append(other.createTextNode(VelumString())); }, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.code, CodeOf(c.call)) << c.what;
+    EXPECT_EQ(0u, element.getAttributes().getLength());
+    EXPECT_EQ("root('')", Shape(element));
 }
 
 TEST(NodeTree, RefusedOperationsLeaveTheTreeAsItWas)

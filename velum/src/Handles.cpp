@@ -114,6 +114,11 @@ Node NodeBase::appendChild(const Node& newChild)
 
 bool NodeBase::hasChildNodes() const { return node()->hasChildNodes(); }
 
+void NodeBase::append(const NodeBase& newChild)
+{
+    node()->appendChild(newChild.getNodeInst());
+}
+
 Node NodeBase::cloneNode(bool deep) const { return Node(node()->cloneNodeInst(deep)); }
 
 NodeBase::operator Element() const { return Element(static_cast<ElementInst*>(OfKind(*this, ELEMENT_NODE))); }
@@ -201,6 +206,19 @@ void Element::setAttribute(const Velum_CHAR* name, const Velum_CHAR* value)
     element()->setAttribute(name, value);
 }
 
+void Element::setAttribute(const VelumString& name, const VelumString& value)
+{
+    element()->setAttribute(name, value);
+}
+
+void Element::setAttribute(const Velum_CHAR* name, const VelumString& value)
+{
+    ElementInst* inst = element();
+    if (name == nullptr)
+        throw VelumException(VelumException::INVALID_CHARACTER_ERR);
+    inst->setAttribute(VelumString(name), value);
+}
+
 void Element::removeAttribute(const Velum_CHAR* name) { element()->removeAttribute(name); }
 
 Attr Element::getAttributeNode(const Velum_CHAR* name) const { return Attr(element()->getAttributeNode(name)); }
@@ -252,6 +270,20 @@ Text Document::createTextNode(const Velum_CHAR* text)
 {
     document();
     return Text(NewBody<TextInst>(StringOf(text)));
+}
+
+Element Document::createElement(const VelumString& tagName)
+{
+    document();
+    if (!tagName.isName())
+        throw VelumException(VelumException::INVALID_CHARACTER_ERR);
+    return Element(NewBody<ElementInst>(tagName));
+}
+
+Text Document::createTextNode(const VelumString& text)
+{
+    document();
+    return Text(NewBody<TextInst>(text));
 }
 
 Comment Document::createComment(const Velum_CHAR* text)

@@ -250,6 +250,10 @@ public:
     virtual Node removeChild(const Node& oldChild);
     virtual Node appendChild(const Node& newChild);
     virtual bool hasChildNodes() const;
+    // appendChild for a caller that holds the child in a handle of its own
+    // kind and wants no handle back: the same checks and exceptions, but no
+    // Node is made for the argument or the result.
+    void append(const NodeBase& newChild);
     // A new parentless copy; deep copies the children too.
     virtual Node cloneNode(bool deep) const;
     // A handle of that kind when the node is exactly of that kind (an empty
@@ -285,6 +289,11 @@ public:
     // "" when absent.
     virtual VelumString getAttribute(const Velum_CHAR* name) const;
     virtual void setAttribute(const Velum_CHAR* name, const Velum_CHAR* value);
+    // The same with strings the caller holds, shared rather than copied
+    // (INVALID_CHARACTER_ERR for a name that is no XML name). The mixed form
+    // keeps a call with a literal name and a string value unambiguous.
+    void setAttribute(const VelumString& name, const VelumString& value);
+    void setAttribute(const Velum_CHAR* name, const VelumString& value);
     virtual void removeAttribute(const Velum_CHAR* name);
     // Empty when absent.
     virtual Attr getAttributeNode(const Velum_CHAR* name) const;
@@ -369,6 +378,12 @@ public:
     virtual Element createElement(const Velum_CHAR* tagName);
     virtual Text createTextNode(const Velum_CHAR* text);
     virtual Comment createComment(const Velum_CHAR* text);
+    // The same with a name or text the caller already holds: the node shares
+    // its body instead of copying it (copy on write keeps them apart), so a
+    // writer that names many nodes alike or keeps a reusable text makes no
+    // string per node.
+    Element createElement(const VelumString& tagName);
+    Text createTextNode(const VelumString& text);
     virtual CDATASection createCDATASection(const Velum_CHAR* text);
     virtual ProcessingInstruction createProcessingInstruction(const Velum_CHAR* target, const Velum_CHAR* data);
     virtual Attr createAttribute(const Velum_CHAR* name);
