@@ -29,34 +29,59 @@ UINT SettingsCodePage()
     return codePage == 1 ? 0 : codePage;
 }
 
-// ANSI text as UTF-16, whole however long.
-VelumString ToUtf16(const std::string& text)
+// ANSI text as UTF-16, whole however long, up to its first null byte
+// (the document's texts end there).
+VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
 {
-    if (text.empty())
-        return VelumString(reinterpret_cast<const Velum_CHAR*>(L""));
+    const int bytes = static_cast<int>(std::strlen(text.c_str()));
+    if (bytes == 0)
+        return VelumString();
     const UINT codePage = SettingsCodePage();
-    const int length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-    std::vector<wchar_t> wide(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
-    MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), static_cast<int>(text.size()),
-                        wide.data(), length);
-    return VelumString(reinterpret_cast<const Velum_CHAR*>(wide.data()),
-                       static_cast<unsigned long>(length > 0 ? length : 0));
+    // A code-page byte never makes more than one UTF-16 unit, so one call
+    // into a buffer of the text's byte count does; should a code page ever
+    // need more, the length is asked for first.
+    if (buffer.size() < static_cast<std::size_t>(bytes))
+        buffer.resize(static_cast<std::size_t>(bytes));
+    int length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), bytes, buffer.data(), bytes);
+    if (length <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), bytes, nullptr, 0);
+        buffer.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+        length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), bytes, buffer.data(), length);
+    }
+    return length > 0 ? VelumString(reinterpret_cast<const Velum_CHAR*>(buffer.data()),
+                                    static_cast<unsigned long>(length))
+                      : VelumString();
 }
 
-// UTF-16 text as ANSI, whole however long.
+// UTF-16 text as ANSI into ansi, whole however long; "" for an empty text
+// or one the code page cannot take at all.
+void ToAnsi(const Velum_CHAR* chars, unsigned long units, std::string& ansi)
+{
+    if (units == 0) {
+        ansi.clear();
+        return;
+    }
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(chars);
+    const UINT codePage = SettingsCodePage();
+    // Two bytes a unit hold any double-byte code page in one call; UTF-8
+    // and the like may need more, and then the length is asked for first.
+    ansi.resize(static_cast<std::size_t>(units) * 2);
+    int length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0],
+                                     static_cast<int>(ansi.size()), nullptr, nullptr);
+    if (length <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), nullptr, 0, nullptr,
+                                     nullptr);
+        ansi.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+        length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0], length,
+                                     nullptr, nullptr);
+    }
+    ansi.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
 std::string ToAnsi(const VelumString& text)
 {
-    const unsigned long units = text.getLength();
-    if (units == 0)
-        return std::string();
-    const wchar_t* wide = reinterpret_cast<const wchar_t*>(static_cast<const Velum_CHAR*>(text));
-    const UINT codePage = SettingsCodePage();
-    const int length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0], length, nullptr,
-                        nullptr);
+    std::string ansi;
+    ToAnsi(text, text.getLength(), ansi);
     return ansi;
 }
 
@@ -124,66 +149,105 @@ VelumString ColourText(COLORREF colour)
     return VelumString(text);
 }
 
+// The element names and line breaks the document repeats, each in one
+// string body that lives as long as the program: every node of a name
+// shares it, so a save makes no string for them and freeing the tree frees
+// none. Made at the first save, after Velum was set up.
+struct DocumentStrings {
+    const VelumString commandList = VelumString::permanent(V(L"CommandList"));
+    const VelumString command = VelumString::permanent(V(L"command"));
+    const VelumString commandLine = VelumString::permanent(V(L"commandline"));
+    const VelumString inputHistory = VelumString::permanent(V(L"InputHistory"));
+    const VelumString input = VelumString::permanent(V(L"input"));
+    const VelumString lineEnd = VelumString::permanent(V(L"\r\n"));
+    const VelumString indent1 = VelumString::permanent(V(L"\r\n\t"));
+    const VelumString indent2 = VelumString::permanent(V(L"\r\n\t\t"));
+    const VelumString indent3 = VelumString::permanent(V(L"\r\n\t\t\t"));
+};
+
+const DocumentStrings& Strings()
+{
+    static const DocumentStrings strings;
+    return strings;
+}
+
+// Builds the tree through the handles of each node's own kind: appending
+// asks for no Node handle, and names and texts go in as strings the nodes
+// share. The record's texts are converted through one buffer kept for the
+// whole document.
 class DocumentWriter {
 public:
     explicit DocumentWriter(Velum::Document document) : m_document(document) {}
 
-    void Text(Velum::NodeBase& parent, const wchar_t* text)
+    void Text(Velum::NodeBase& parent, const VelumString& text)
     {
-        parent.appendChild(m_document.createTextNode(V(text)));
+        parent.append(m_document.createTextNode(text));
     }
-    Velum::Element Child(Velum::NodeBase& parent, const wchar_t* name)
+    Velum::Element Child(Velum::NodeBase& parent, const VelumString& name)
     {
-        Velum::Element element = m_document.createElement(V(name));
-        parent.appendChild(element);
+        Velum::Element element = m_document.createElement(name);
+        parent.append(element);
         return element;
     }
     // An element whose only child is a text node holding text.
-    void TextElement(Velum::NodeBase& parent, const wchar_t* name, const std::string& text)
+    void TextElement(Velum::NodeBase& parent, const VelumString& name, const std::string& text)
     {
         Velum::Element element = Child(parent, name);
-        element.appendChild(m_document.createTextNode(ToUtf16(text)));
+        element.append(m_document.createTextNode(Utf16(text)));
     }
     void Comment(Velum::NodeBase& parent, const wchar_t* text)
     {
-        parent.appendChild(m_document.createComment(V(text)));
+        parent.append(m_document.createComment(V(text)));
     }
+    VelumString Utf16(const std::string& text) { return ToUtf16(text, m_wide); }
 
 private:
     Velum::Document m_document;
+    std::vector<wchar_t> m_wide;
 };
 
 // ------------------------------------------------------------------------
 // Reading
 
-bool IsElementNamed(const Velum::Node& node, const wchar_t* name)
+// The reader walks the parsed tree's bodies: a Node handle for every
+// child would cost more than reading the child. The caller's Document
+// handle keeps every body alive while the walk runs, and nothing here
+// changes the tree.
+using Velum::ElementInst;
+using Velum::NodeInst;
+
+// The element among node's children at i, or null when that child is no
+// element or has another name.
+const ElementInst* ChildElement(const NodeInst& node, unsigned long i, const wchar_t* name)
 {
-    return node.getNodeType() == Velum::ELEMENT_NODE && node.getNodeName() == V(name);
+    const NodeInst* child = node.m_children->item(i);
+    if (child == nullptr || child->m_type != Velum::ELEMENT_NODE || child->m_name != V(name))
+        return nullptr;
+    return static_cast<const ElementInst*>(child);
 }
 
 // The attribute's value, or false when it is absent or empty.
-bool Attribute(const Velum::Node& element, const wchar_t* name, VelumString* value)
+bool Attribute(const ElementInst& element, const wchar_t* name, VelumString* value)
 {
     *value = element.getAttribute(V(name));
     return value->getLength() > 0;
 }
 
-void ReadInt(const Velum::Node& element, const wchar_t* name, std::int32_t* field)
+void ReadInt(const ElementInst& element, const wchar_t* name, std::int32_t* field)
 {
     VelumString value;
     if (Attribute(element, name, &value))
         *field = value.Dec_to_Int();
 }
 
-void ReadBool(const Velum::Node& element, const wchar_t* name, bool* field)
+void ReadBool(const ElementInst& element, const wchar_t* name, bool* field)
 {
     VelumString value;
     if (Attribute(element, name, &value))
         *field = value.Dec_to_Int() != 0;
 }
 
-void ReadColour(const Velum::Node& element, const wchar_t* name, std::uint32_t version,
-                COLORREF* field)
+void ReadColour(const ElementInst& element, const wchar_t* name, std::uint32_t version, COLORREF* field)
 {
     VelumString value;
     if (!Attribute(element, name, &value))
@@ -200,12 +264,14 @@ void ReadColour(const Velum::Node& element, const wchar_t* name, std::uint32_t v
     }
 }
 
-// The value of the element's first child node, when it has one.
-bool FirstChildValue(const Velum::Node& element, std::string* text)
+// The value of the element's first child node as ANSI into text, when it
+// has a child.
+bool FirstChildValue(const ElementInst& element, std::string* text)
 {
     if (!element.hasChildNodes())
         return false;
-    *text = ToAnsi(element.getFirstChild().getNodeValue());
+    const VelumString value = element.getFirstChild()->getNodeValue();
+    ToAnsi(value, value.getLength(), *text);
     return true;
 }
 
@@ -215,7 +281,7 @@ bool IsStoredSystemWord(const VelumString& word)
            CompareNoCaseW(word, V(L"\xFF33\xFF39\xFF33\xFF34\xFF25\xFF2D")) == 0;  // full width
 }
 
-void ReadWindowInfo(const Velum::Node& element, std::uint32_t version, WindowInfo& info)
+void ReadWindowInfo(const ElementInst& element, std::uint32_t version, WindowInfo& info)
 {
     ReadInt(element, L"x", &info.x);
     ReadInt(element, L"y", &info.y);
@@ -242,35 +308,54 @@ void ReadWindowInfo(const Velum::Node& element, std::uint32_t version, WindowInf
         info.Transparency = static_cast<std::uint8_t>(value.Dec_to_UInt() & 0xFF);
 }
 
-void ReadCommandList(const Velum::Node& list, CCommandTable& commands)
+// How many of the command's children ReadCommandList takes as lines.
+std::size_t CountCommandLines(const ElementInst& command)
 {
-    Velum::NodeList children = list.getChildNodes();
-    for (unsigned long i = 0; i < children.getLength(); ++i) {
-        const Velum::Node command = children.item(i);
-        if (!IsElementNamed(command, L"command"))
-            continue;
+    std::size_t count = 0;
+    for (unsigned long j = 0; j < command.childCount(); ++j) {
+        const ElementInst* line = ChildElement(command, j, L"commandline");
+        if (line != nullptr && line->hasChildNodes())
+            ++count;
+    }
+    return count;
+}
+
+void ReadCommandList(const ElementInst& list, CCommandTable& commands)
+{
+    // A command with lines goes into the table first, with its word alone,
+    // and gets its lines there: no list of lines is made to be copied.
+    // The texts are converted through one string kept for the whole list.
+    CCommandEntry entry;
+    std::string text;
+    for (unsigned long i = 0; i < list.childCount(); ++i) {
+        const ElementInst* command = ChildElement(list, i, L"command");
         VelumString word;
-        if (!Attribute(command, L"command", &word))
+        if (command == nullptr || !Attribute(*command, L"command", &word))
             continue;
         if (IsStoredSystemWord(word)) {
             ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SYSTEM_RENAMED,
                                 MB_ICONINFORMATION, 0);
             word = VelumString(V(L" SYSTEM"));
         }
-        CCommandLinesEx lines;
-        Velum::NodeList lineNodes = command.getChildNodes();
-        for (unsigned long j = 0; j < lineNodes.getLength(); ++j) {
-            const Velum::Node line = lineNodes.item(j);
-            std::string text;
-            if (IsElementNamed(line, L"commandline") && FirstChildValue(line, &text))
+        // A command without lines is dropped; Insert fails only when memory
+        // runs out, and the command is then left out whole.
+        const std::size_t count = CountCommandLines(*command);
+        if (count == 0)
+            continue;
+        ToAnsi(word, word.getLength(), entry.word);
+        if (commands.Insert(entry) == 0)
+            continue;
+        CCommandLinesEx& lines = commands.GetOrder().back()->lines;
+        lines.Reserve(count);
+        for (unsigned long j = 0; j < command->childCount(); ++j) {
+            const ElementInst* line = ChildElement(*command, j, L"commandline");
+            if (line != nullptr && FirstChildValue(*line, &text))
                 lines.Add(text);
         }
-        if (lines.GetCount() > 0)
-            commands.Insert(CCommandEntry(ToAnsi(word), lines));
     }
 }
 
-void ReadInputHistory(const Velum::Node& element, std::uint32_t version, CSettings& settings)
+void ReadInputHistory(const ElementInst& element, std::uint32_t version, CSettings& settings)
 {
     VelumString value;
     if (Attribute(element, L"size", &value)) {
@@ -285,16 +370,15 @@ void ReadInputHistory(const Velum::Node& element, std::uint32_t version, CSettin
     ReadBool(element, L"IntelliSense", &settings.HistoryList);
     if (settings.HistorySize == 0)
         return;
-    Velum::NodeList children = element.getChildNodes();
-    for (unsigned long i = 0; i < children.getLength(); ++i) {
-        const Velum::Node input = children.item(i);
-        std::string text;
-        if (IsElementNamed(input, L"input") && FirstChildValue(input, &text))
+    std::string text;
+    for (unsigned long i = 0; i < element.childCount(); ++i) {
+        const ElementInst* input = ChildElement(element, i, L"input");
+        if (input != nullptr && FirstChildValue(*input, &text))
             settings.History.Add(text);
     }
 }
 
-void ReadOthers(const Velum::Node& element, CSettings& settings)
+void ReadOthers(const ElementInst& element, CSettings& settings)
 {
     ReadBool(element, L"Stationed", &settings.Stationed);
     ReadBool(element, L"AutoComplete", &settings.AutoComplete);
@@ -526,16 +610,17 @@ Velum::Document BuildSettingsDocument(const CSettings& settings)
     root.setAttribute(V(L"version"), VelumString(GetDottedVersion().c_str()));
 
     DocumentWriter out(document);
+    const DocumentStrings& strings = Strings();
     const WindowInfo& info = settings.Window;
-    out.Text(root, L"\r\n\t");
-    Velum::Element window = out.Child(root, L"WindowInfo");
+    out.Text(root, strings.indent1);
+    Velum::Element window = out.Child(root, VelumString(V(L"WindowInfo")));
     window.setAttribute(V(L"x"), Decimal(info.x));
     window.setAttribute(V(L"y"), Decimal(info.y));
     window.setAttribute(V(L"cx"), Decimal(info.cx));
     window.setAttribute(V(L"cy"), Decimal(info.cy));
     window.setAttribute(V(L"TextColor"), ColourText(info.TextColor));
     window.setAttribute(V(L"BgColor"), ColourText(info.BgColor));
-    window.setAttribute(V(L"FontFace"), ToUtf16(info.FontFace));
+    window.setAttribute(V(L"FontFace"), out.Utf16(info.FontFace));
     window.setAttribute(V(L"FontSize"), Decimal(info.FontSize));
     window.setAttribute(V(L"FontBold"), Flag(info.FontEffects & FONT_BOLD));
     window.setAttribute(V(L"FontItalic"), Flag(info.FontEffects & FONT_ITALIC));
@@ -543,36 +628,36 @@ Velum::Document BuildSettingsDocument(const CSettings& settings)
     window.setAttribute(V(L"FontUnderline"), Flag(info.FontEffects & FONT_UNDERLINE));
     window.setAttribute(V(L"Transparency"), Decimal(info.Transparency));
 
-    out.Text(root, L"\r\n\t");
-    Velum::Element list = out.Child(root, L"CommandList");
+    out.Text(root, strings.indent1);
+    Velum::Element list = out.Child(root, strings.commandList);
     for (const CCommandEntry* entry : settings.Commands.GetOrder()) {
-        out.Text(list, L"\r\n\t\t");
-        Velum::Element command = out.Child(list, L"command");
-        command.setAttribute(V(L"command"), ToUtf16(entry->word));
+        out.Text(list, strings.indent2);
+        Velum::Element command = out.Child(list, strings.command);
+        command.setAttribute(strings.command, out.Utf16(entry->word));
         for (std::size_t i = 0; i < entry->lines.GetCount(); ++i) {
-            out.Text(command, L"\r\n\t\t\t");
-            out.TextElement(command, L"commandline", *entry->lines.GetAt(i));
+            out.Text(command, strings.indent3);
+            out.TextElement(command, strings.commandLine, *entry->lines.GetAt(i));
         }
-        out.Text(command, L"\r\n\t\t");
+        out.Text(command, strings.indent2);
     }
-    out.Text(list, L"\r\n\t");
+    out.Text(list, strings.indent1);
 
-    out.Text(root, L"\r\n\t");
-    Velum::Element history = out.Child(root, L"InputHistory");
+    out.Text(root, strings.indent1);
+    Velum::Element history = out.Child(root, strings.inputHistory);
     history.setAttribute(V(L"size"), Decimal(settings.HistorySize));
     history.setAttribute(V(L"IntelliSense"), Flag(settings.HistoryList));
-    out.Text(history, L"\r\n\t\t");
+    out.Text(history, strings.indent2);
     out.Comment(history, L"\x2191older\x2191");
     for (std::size_t i = settings.History.GetCount(); i-- > 0;) {
-        out.Text(history, L"\r\n\t\t");
-        out.TextElement(history, L"input", settings.History.GetAt(i));
+        out.Text(history, strings.indent2);
+        out.TextElement(history, strings.input, settings.History.GetAt(i));
     }
-    out.Text(history, L"\r\n\t\t");
+    out.Text(history, strings.indent2);
     out.Comment(history, L"\x2193newer\x2193");
-    out.Text(history, L"\r\n\t");
+    out.Text(history, strings.indent1);
 
-    out.Text(root, L"\r\n\t");
-    Velum::Element others = out.Child(root, L"Others");
+    out.Text(root, strings.indent1);
+    Velum::Element others = out.Child(root, VelumString(V(L"Others")));
     char hotKey[8];
     std::snprintf(hotKey, sizeof hotKey, "%04x", settings.HotKey);
     others.setAttribute(V(L"Stationed"), Flag(settings.Stationed));
@@ -580,27 +665,26 @@ Velum::Document BuildSettingsDocument(const CSettings& settings)
     others.setAttribute(V(L"AutoComplete"), Flag(settings.AutoComplete));
     others.setAttribute(V(L"IntelliSense"), Flag(settings.IntelliSense));
     others.setAttribute(V(L"ApplyReservedCommand"), Flag(settings.ApplyReservedCommand));
-    out.Text(root, L"\r\n");
+    out.Text(root, strings.lineEnd);
     return document;
 }
 
 void ReadSettingsDocument(const Velum::Document& document, CSettings& settings)
 {
-    const Velum::Element root = document.getDocumentElement();
+    const Velum::Element rootHandle = document.getDocumentElement();
+    if (!rootHandle)
+        throw Velum::VelumException(Velum::VelumException::EMPTY_HANDLE_ERR);
+    const ElementInst& root = *static_cast<const ElementInst*>(rootHandle.getNodeInst());
     const std::uint32_t version = ParseSettingsVersion(root.getAttribute(V(L"version")));
-    Velum::NodeList children = root.getChildNodes();
-    for (unsigned long i = 0; i < children.getLength(); ++i) {
-        const Velum::Node child = children.item(i);
-        if (child.getNodeType() != Velum::ELEMENT_NODE)
-            continue;
-        if (IsElementNamed(child, L"WindowInfo"))
-            ReadWindowInfo(child, version, settings.Window);
-        else if (IsElementNamed(child, L"CommandList"))
-            ReadCommandList(child, settings.Commands);
-        else if (IsElementNamed(child, L"InputHistory"))
-            ReadInputHistory(child, version, settings);
-        else if (IsElementNamed(child, L"Others"))
-            ReadOthers(child, settings);
+    for (unsigned long i = 0; i < root.childCount(); ++i) {
+        if (const ElementInst* child = ChildElement(root, i, L"WindowInfo"))
+            ReadWindowInfo(*child, version, settings.Window);
+        else if (const ElementInst* child = ChildElement(root, i, L"CommandList"))
+            ReadCommandList(*child, settings.Commands);
+        else if (const ElementInst* child = ChildElement(root, i, L"InputHistory"))
+            ReadInputHistory(*child, version, settings);
+        else if (const ElementInst* child = ChildElement(root, i, L"Others"))
+            ReadOthers(*child, settings);
     }
 }
 
@@ -619,9 +703,11 @@ LoadResult LoadSettingsFile(const std::string& path, CSettings& settings, std::s
         return LoadResult::Unreadable;
     }
     Velum::lockFile(file, 1);
-    // The record is filled only from a document read to its end: a failure
-    // half-way leaves the defaults, not half a file.
-    CSettings loaded(settings);
+    // The record keeps only a document read to its end: it is read in
+    // place, and a failure half-way puts back this copy, so the caller keeps
+    // its defaults rather than half a file. (At start-up the record is still
+    // empty, so the copy costs nothing next to copying a loaded one.)
+    const CSettings before(settings);
     LoadResult result = LoadResult::Loaded;
     try {
         Velum::m_errorMessage = VelumString(V(L""));
@@ -631,7 +717,7 @@ LoadResult LoadSettingsFile(const std::string& path, CSettings& settings, std::s
             if (reason != nullptr)
                 *reason = DescribeParseFailure();
         } else {
-            ReadSettingsDocument(document, loaded);
+            ReadSettingsDocument(document, settings);
         }
     } catch (const Velum::VelumException& exception) {
         result = LoadResult::Unreadable;
@@ -644,7 +730,9 @@ LoadResult LoadSettingsFile(const std::string& path, CSettings& settings, std::s
     }
     Velum::closeFile(file);
     if (result == LoadResult::Loaded)
-        settings = loaded;
+        settings.History.SetPosition(0);  // browsing starts at the newest entry
+    else
+        settings = before;
     return result;
 }
 

@@ -243,6 +243,96 @@ TEST_F(SettingsFile, OnlyTheFirstChildOfACommandLineIsRead)
     EXPECT_EQ("note", *loaded.Commands.Find("a")->lines.GetAt(0));
 }
 
+// Many commands with odd texts: each text as a command's second line, as a
+// command's only line and as a history entry. What the file cannot hold
+// (an empty text: its element is written without a text node) is dropped
+// on reading; a null byte ends a text.
+TEST_F(SettingsFile, ManyCommandsWithOddTextsComeBackAsWritten)
+{
+    std::string longText;
+    while (longText.size() < 600)
+        longText += Ansi("長いソフト表示 ");
+    const struct {
+        const char* what;
+        std::string text;
+        std::string readBack;  // "" when dropped
+    } cases[] = {
+        {"empty", "", ""},
+        {"null byte", std::string("ab\0cd", 5), "ab"},
+        {"trail byte 0x5C", Ansi("C:\\ソ\\表\\能.exe"), Ansi("C:\\ソ\\表\\能.exe")},
+        {"markup", "<a href=\"x\">&amp;'</a>", "<a href=\"x\">&amp;'</a>"},
+        {"spaces and tabs", " \tx\t ", " \tx\t "},
+        {"long Japanese", longText, longText},
+        {"half-width kana", Ansi("ｶﾀｶﾅ"), Ansi("ｶﾀｶﾅ")},
+    };
+    CSettings record;
+    record.HistorySize = 255;
+    record.History.SetCapacity(255);
+    CSettings expected = record;
+    // Enough commands to fill many pages of the command list's children.
+    for (int i = 0; i < 700; ++i) {
+        const std::string word = (i % 3 == 0 ? Ansi("表示") : std::string("cmd")) + std::to_string(i);
+        CCommandLinesEx lines;
+        for (int j = 0; j <= i % 4; ++j)
+            lines.Add(Ansi("\"C:\\ツール\\") + word + ".exe\" %" + std::to_string(j));
+        record.Commands.Insert(CCommandEntry(word, lines));
+        expected.Commands.Insert(CCommandEntry(word, lines));
+    }
+    for (std::size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const std::string word = "odd" + std::to_string(i);
+        record.Commands.Insert(Command(word, {"first", cases[i].text}));
+        record.Commands.Insert(Command(word + "only", {cases[i].text}));
+        record.History.Add(cases[i].text);
+        if (cases[i].readBack.empty()) {
+            expected.Commands.Insert(Command(word, {"first"}));
+        } else {
+            expected.Commands.Insert(Command(word, {"first", cases[i].readBack}));
+            expected.Commands.Insert(Command(word + "only", {cases[i].readBack}));
+            expected.History.Add(cases[i].readBack);
+        }
+    }
+    ASSERT_TRUE(SaveSettingsFile(path, backup, record));
+    CSettings loaded;
+    ASSERT_EQ(LoadResult::Loaded, LoadSettingsFile(path, loaded, nullptr));
+    ExpectSameRecord(expected, loaded);
+    for (std::size_t i = 0; i < expected.Commands.GetCount(); ++i) {
+        const CCommandEntry& want = *expected.Commands.GetOrder()[i];
+        const CCommandEntry& got = *loaded.Commands.GetOrder()[i];
+        ASSERT_EQ(want.lines.GetCount(), got.lines.GetCount()) << want.word;
+        for (std::size_t j = 0; j < want.lines.GetCount(); ++j)
+            EXPECT_EQ(*want.lines.GetAt(j), *got.lines.GetAt(j)) << want.word;
+    }
+
+    // A second save in the same run writes the same bytes: the names and
+    // line breaks the trees share come out unchanged.
+    const std::string first = ReadWholeFile(path);
+    ASSERT_TRUE(SaveSettingsFile(path, backup, record));
+    EXPECT_EQ(first, ReadWholeFile(path));
+}
+
+// Every command element makes its own entry with its own lines, also when
+// a word comes twice or a command's lines are all empty.
+TEST_F(SettingsFile, EachCommandKeepsItsOwnLines)
+{
+    CSettings loaded = LoadText(
+        "<?xml version=\"1.0\"?><TarnicSettings version=\"2.22.08\"><CommandList>"
+        "<command command=\"dup\"><commandline>a1</commandline><x/><commandline>a2</commandline></command>"
+        "<command command=\"none\"><commandline/><commandline></commandline></command>"
+        "<command command=\"mid\">text<commandline>m</commandline><commandline/></command>"
+        "<command command=\"dup\"><commandline>b</commandline></command>"
+        "</CommandList></TarnicSettings>");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
+        {"dup", {"a1", "a2"}}, {"mid", {"m"}}, {"dup", {"b"}}};
+    ASSERT_EQ(expected.size(), loaded.Commands.GetCount());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const CCommandEntry& entry = *loaded.Commands.GetOrder()[i];
+        EXPECT_EQ(expected[i].first, entry.word);
+        ASSERT_EQ(expected[i].second.size(), entry.lines.GetCount()) << i;
+        for (std::size_t j = 0; j < entry.lines.GetCount(); ++j)
+            EXPECT_EQ(expected[i].second[j], *entry.lines.GetAt(j)) << i;
+    }
+}
+
 TEST_F(SettingsFile, StoredSystemWordsAreRenamedWithANotice)
 {
     MessageBoxCapture boxes;

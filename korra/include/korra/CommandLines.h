@@ -37,6 +37,9 @@ public:
     virtual const std::string* GetAt(std::size_t index) const;
     virtual std::size_t GetCount() const;
     virtual void MoveFirst();
+    // Room for count lines, so that a reader that knows how many are coming
+    // adds them without the list growing step by step. Not a slot.
+    void Reserve(std::size_t count) { m_lines.reserve(count); }
     // Copies the line at the cursor to out and advances; false at the end
     // (and before the first MoveFirst).
     virtual bool GetNext(std::string& out);
