@@ -29,6 +29,19 @@ UINT SettingsCodePage()
     return codePage == 1 ? 0 : codePage;
 }
 
+// Most words and many lines are plain ASCII, which every ANSI and OEM code
+// page maps to the same UTF-16 units and back; they are copied unit by
+// unit, which costs far less than a conversion call.
+template <typename Char>
+bool IsAscii(const Char* text, std::size_t length)
+{
+    for (std::size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned>(text[i]) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 // ANSI text as UTF-16, whole however long, up to its first null byte
 // (the document's texts end there).
 VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
@@ -36,6 +49,13 @@ VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
     const int bytes = static_cast<int>(std::strlen(text.c_str()));
     if (bytes == 0)
         return VelumString();
+    if (IsAscii(reinterpret_cast<const unsigned char*>(text.data()), static_cast<std::size_t>(bytes))) {
+        if (buffer.size() < static_cast<std::size_t>(bytes))
+            buffer.resize(static_cast<std::size_t>(bytes));
+        for (int i = 0; i < bytes; ++i)
+            buffer[static_cast<std::size_t>(i)] = static_cast<wchar_t>(text[static_cast<std::size_t>(i)]);
+        return VelumString(reinterpret_cast<const Velum_CHAR*>(buffer.data()), static_cast<unsigned long>(bytes));
+    }
     const UINT codePage = SettingsCodePage();
     // A code-page byte never makes more than one UTF-16 unit, so one call
     // into a buffer of the text's byte count does; should a code page ever
@@ -59,6 +79,10 @@ void ToAnsi(const Velum_CHAR* chars, unsigned long units, std::string& ansi)
 {
     if (units == 0) {
         ansi.clear();
+        return;
+    }
+    if (IsAscii(chars, units)) {
+        ansi.assign(chars, chars + units);
         return;
     }
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(chars);
