@@ -332,23 +332,19 @@ void ReadWindowInfo(const ElementInst& element, std::uint32_t version, WindowInf
         info.Transparency = static_cast<std::uint8_t>(value.Dec_to_UInt() & 0xFF);
 }
 
-// How many of the command's children ReadCommandList takes as lines.
-std::size_t CountCommandLines(const ElementInst& command)
+// The command's child at i when ReadCommandList takes it as a line: a
+// `commandline` element with a child.
+const ElementInst* CommandLineAt(const ElementInst& command, unsigned long i)
 {
-    std::size_t count = 0;
-    for (unsigned long j = 0; j < command.childCount(); ++j) {
-        const ElementInst* line = ChildElement(command, j, L"commandline");
-        if (line != nullptr && line->hasChildNodes())
-            ++count;
-    }
-    return count;
+    const ElementInst* line = ChildElement(command, i, L"commandline");
+    return line != nullptr && line->hasChildNodes() ? line : nullptr;
 }
 
 void ReadCommandList(const ElementInst& list, CCommandTable& commands)
 {
-    // A command with lines goes into the table first, with its word alone,
-    // and gets its lines there: no list of lines is made to be copied.
-    // The texts are converted through one string kept for the whole list.
+    // A command goes into the table at its first line, with its word alone,
+    // and gets its lines there: no list of lines is made to be copied. The
+    // texts are converted through one string kept for the whole list.
     CCommandEntry entry;
     std::string text;
     for (unsigned long i = 0; i < list.childCount(); ++i) {
@@ -363,16 +359,22 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
         }
         // A command without lines is dropped; Insert fails only when memory
         // runs out, and the command is then left out whole.
-        const std::size_t count = CountCommandLines(*command);
-        if (count == 0)
+        const unsigned long children = command->childCount();
+        unsigned long j = 0;
+        while (j < children && CommandLineAt(*command, j) == nullptr)
+            ++j;
+        if (j == children)
             continue;
         ToAnsi(word, word.getLength(), entry.word);
         if (commands.Insert(entry) == 0)
             continue;
         CCommandLinesEx& lines = commands.GetOrder().back()->lines;
-        lines.Reserve(count);
-        for (unsigned long j = 0; j < command->childCount(); ++j) {
-            const ElementInst* line = ChildElement(*command, j, L"commandline");
+        // Room for a line in every other child from here: a written file
+        // puts a line break between the lines, so this is their number; a
+        // file without the breaks only makes the list grow once more.
+        lines.Reserve((children - j + 1) / 2);
+        for (; j < children; ++j) {
+            const ElementInst* line = CommandLineAt(*command, j);
             if (line != nullptr && FirstChildValue(*line, &text))
                 lines.Add(text);
         }
