@@ -938,7 +938,8 @@ int main(int argc, char** argv)
                  cell(treeShared)},
                 {"command table from ANSI converted beforehand (layer: lines added in place)", cell(fillCopied),
                  cell(fillInPlace)}});
-    std::printf("%s strings, %s command lines; the trees are timed without their free\n",
+    std::printf("%s strings, %s command lines; the trees are timed without their free, the command tables "
+                "with theirs\n",
                 Grouped(strings.size()).c_str(), Grouped(record.lines).c_str());
 
     bool complete = roundTrip && sameBytes;
