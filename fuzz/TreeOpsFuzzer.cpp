@@ -302,8 +302,17 @@ public:
         // input byte chooses whether that document is parsed (its tree then
         // lives in memory of its own, which a sweep frees only while nothing
         // outside holds a part of it, and the steps move nodes and strings
-        // in and out of it) or built by calls.
-        Document document = m_in.ConsumeBool() ? ParsedStart() : BuiltStart();
+        // in and out of it) or built by calls. The second chooses whether
+        // slots 2 and 3 start the same way with a second document, so that
+        // nodes move between two parsed trees too.
+        Start(0, m_in.ConsumeBool());
+        if (m_in.ConsumeBool())
+            Start(2, m_in.ConsumeBool());
+    }
+
+    void Start(int slot, bool parsed)
+    {
+        Document document = parsed ? ParsedStart() : BuiltStart();
         Element rootElement = document.getDocumentElement();
         ModelRef model = NewModel(DOCUMENT_NODE, u"#document");
         ModelRef root = NewModel(ELEMENT_NODE, u"root");
@@ -316,10 +325,10 @@ public:
             root->attributes.push_back(attr);
         }
         BindTree(model.get(), document.getNodeInst());
-        m_slots[0].node = Node(document.getNodeInst());
-        m_slots[0].model = model;
-        m_slots[1].node = Node(rootElement.getNodeInst());
-        m_slots[1].model = root;
+        m_slots[slot].node = Node(document.getNodeInst());
+        m_slots[slot].model = model;
+        m_slots[slot + 1].node = Node(rootElement.getNodeInst());
+        m_slots[slot + 1].model = root;
     }
 
     static Document BuiltStart()

@@ -625,6 +625,10 @@ int CompareNoCaseW(const Velum_CHAR* a, const Velum_CHAR* b)
 
 Velum::Document BuildSettingsDocument(const CSettings& settings)
 {
+    // The tree is cut from memory of its own, so that it goes in one sweep
+    // once written; the scope ends (at the return) before the caller lets
+    // go of the document.
+    Velum::TreeMemoryScope treeMemory;
     Velum::Document document =
         Velum::createDocument(V(L"1.0"), V(L"TarnicSettings"), V(L""));
     document.setStandalone(false);

@@ -31,6 +31,28 @@ Document ParseText(const std::string& text)
     return document;
 }
 
+// The same tree built by calls inside a scope that cuts it from memory of
+// its own, as a parse does; the scope ends before the document is used.
+Document BuildText()
+{
+    Document document;
+    {
+        TreeMemoryScope scope;
+        document = createDocument(U(u"1.0"), U(u"root"), nullptr);
+        Element root = document.getDocumentElement();
+        root.setAttribute(U(u"id"), U(u"r"));
+        root.setAttribute(U(u"kind"), U(u"settings"));
+        for (const char16_t* n : {u"1", u"2"}) {
+            Element item = document.createElement(U(u"item"));
+            item.setAttribute(U(u"n"), U(n));
+            item.appendChild(document.createTextNode(U(n[0] == u'1' ? u"first" : u"second")));
+            root.appendChild(item);
+        }
+        root.appendChild(document.createElement(U(u"empty")));
+    }
+    return document;
+}
+
 Element Root(const Document& document)
 {
     return document.getDocumentElement();
@@ -148,21 +170,28 @@ const Case kCases[] = {
 
 TEST(ParsedTreeMemory, WhatAHandleOrAnotherTreeHoldsOutlivesTheDocument)
 {
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.name);
-        std::function<void()> check;
-        {
-            Document document = ParseText(kText);
-            ASSERT_TRUE(document);
-            check = c.keep(document);
+    for (const bool built : {false, true}) {
+        for (const Case& c : kCases) {
+            SCOPED_TRACE(std::string(c.name) + (built ? ", built in a scope" : ", parsed"));
+            std::function<void()> check;
+            {
+                Document document = built ? BuildText() : ParseText(kText);
+                ASSERT_TRUE(document);
+                check = c.keep(document);
+            }
+            check();
+            // The same again after the document's other parts were reused
+            // by another tree, which a sweep too early would have handed out.
+            Document second = built ? BuildText() : ParseText(kText);
+            ASSERT_TRUE(second);
+            check();
         }
-        check();
-        // The same again after the document's other parts were reused by a
-        // second parse, which a sweep too early would have handed out.
-        Document second = ParseText(kText);
-        ASSERT_TRUE(second);
-        check();
     }
+    // A document released while its scope still cuts: freed node by node.
+    TreeMemoryScope scope;
+    Document inside = createDocument(U(u"1.0"), U(u"r"), nullptr);
+    inside.getDocumentElement().setAttribute(U(u"a"), U(u"b"));
+    inside = Document();
 }
 
 // A tree changed after the parse still goes whole, and so does one whose

@@ -1,5 +1,6 @@
 // Writing documents as UTF-8 or UTF-16, and the document factory.
 #include "velum/Velum.h"
+#include "Pool.h"
 
 #include <cstring>
 #include <new>
@@ -621,6 +622,13 @@ Document createDocument(const Velum_CHAR* version, const Velum_CHAR* documentEle
                         const Velum_CHAR* doctypeName)
 {
     return Document::_createNewDocument(version, documentElementName, doctypeName);
+}
+
+TreeMemoryScope::TreeMemoryScope() : m_arena(new (std::nothrow) PoolArena) {}
+
+TreeMemoryScope::~TreeMemoryScope()
+{
+    delete static_cast<PoolArena*>(m_arena);
 }
 
 }  // namespace Velum

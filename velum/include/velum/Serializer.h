@@ -74,6 +74,23 @@ VELUM_API bool serialize(const Document& document, unsigned short encoding, void
 VELUM_API Document createDocument(const Velum_CHAR* version, const Velum_CHAR* documentElementName,
                                   const Velum_CHAR* doctypeName);
 
+// While one of these lives, the bodies and strings its thread makes are cut
+// from memory of their own, as a parse cuts its tree: a document built in
+// the meantime then goes in one sweep, without visiting a node, when its
+// last handle goes and nothing else holds a part of it. End the scope
+// before the document goes (a document released inside it is freed node by
+// node, as any other). Without memory for its bookkeeping it does nothing.
+class VELUM_API TreeMemoryScope {
+public:
+    TreeMemoryScope();
+    ~TreeMemoryScope();
+    TreeMemoryScope(const TreeMemoryScope&) = delete;
+    TreeMemoryScope& operator=(const TreeMemoryScope&) = delete;
+
+private:
+    void* m_arena;
+};
+
 // flags: bits 0-3 the creation mode (1 new, 2 always create, 3 existing),
 // 0x10 read access, 0x20 write access. Null on any failure.
 VELUM_API void* openFile(const char* path, int flags);
