@@ -338,13 +338,47 @@ Chunk* NewChunk(std::size_t classIndex)
 
 namespace {
 
-// The innermost arena of the thread. Read on every allocation, so on ELF
-// systems it takes the initial-exec model: one load from the thread
-// pointer instead of a call to the dynamic linker's TLS lookup.
-#if defined(__ELF__)
+// The innermost arena of the thread, read on every allocation while any
+// thread has one open. On ELF systems a thread_local in the initial-exec
+// model is one load from the thread pointer. MinGW reaches a thread_local
+// through its emulation, a chain of runtime calls per access; the system's
+// own slot is a few loads from the thread's block instead.
+#ifdef _WIN32
+const DWORD g_arenaSlot = TlsAlloc();
+
+inline PoolArena* CurrentArena()
+{
+    if (g_arenaSlot == TLS_OUT_OF_INDEXES)
+        return nullptr;
+    // TlsGetValue clears the thread's last error, which a caller between a
+    // failed call and its GetLastError must still find.
+    const DWORD lastError = GetLastError();
+    PoolArena* arena = static_cast<PoolArena*>(TlsGetValue(g_arenaSlot));
+    SetLastError(lastError);
+    return arena;
+}
+
+inline bool SetCurrentArena(PoolArena* arena)
+{
+    return g_arenaSlot != TLS_OUT_OF_INDEXES && TlsSetValue(g_arenaSlot, arena) != 0;
+}
+#else
+#  if defined(__ELF__)
 __attribute__((tls_model("initial-exec")))
-#endif
+#  endif
 thread_local PoolArena* t_arena = nullptr;
+
+inline PoolArena* CurrentArena()
+{
+    return t_arena;
+}
+
+inline bool SetCurrentArena(PoolArena* arena)
+{
+    t_arena = arena;
+    return true;
+}
+#endif
 
 // Arenas open on any thread: while there is none, an allocation does not
 // read the thread's own (a call into the runtime on Windows).
@@ -419,7 +453,7 @@ std::size_t ArenaSize(std::size_t bytes)
 }  // namespace
 
 PoolArena::PoolArena()
-    : m_outer(t_arena), m_tree(nullptr), m_chunk(nullptr), m_next(nullptr), m_end(nullptr), m_cut(0)
+    : m_outer(CurrentArena()), m_tree(nullptr), m_chunk(nullptr), m_next(nullptr), m_end(nullptr), m_cut(0)
 {
     m_tree = static_cast<PoolTree*>(std::malloc(sizeof(PoolTree)));
     if (m_tree == nullptr)
@@ -433,7 +467,11 @@ PoolArena::PoolArena()
     m_tree->chunks = 0;
     m_tree->open = true;
     m_tree->firstChunk = nullptr;
-    t_arena = this;
+    if (!SetCurrentArena(this)) {
+        std::free(m_tree);
+        m_tree = nullptr;
+        return;
+    }
     g_openArenas.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -441,7 +479,7 @@ PoolArena::~PoolArena()
 {
     if (m_tree == nullptr)
         return;
-    t_arena = m_outer;
+    SetCurrentArena(m_outer);
     g_openArenas.fetch_sub(1, std::memory_order_relaxed);
     if (m_chunk != nullptr)
         LeaveArenaChunk(static_cast<Chunk*>(m_chunk), m_cut);
@@ -508,7 +546,7 @@ __attribute__((noinline)) void* PoolArena::takeFromNewChunk(std::size_t size)
 
 bool PoolArenaTakes(std::size_t bytes)
 {
-    return g_openArenas.load(std::memory_order_relaxed) != 0 && bytes <= kLargestInArena && t_arena != nullptr;
+    return g_openArenas.load(std::memory_order_relaxed) != 0 && bytes <= kLargestInArena && CurrentArena() != nullptr;
 }
 
 bool PoolSweepTree(PoolTree* tree)
@@ -555,14 +593,16 @@ void PoolTreeForget(PoolTree* tree, void* block)
     }
 }
 
-PoolArenaPause::PoolArenaPause() : m_paused(t_arena)
+PoolArenaPause::PoolArenaPause() : m_paused(CurrentArena())
 {
-    t_arena = nullptr;
+    if (m_paused != nullptr)
+        SetCurrentArena(nullptr);
 }
 
 PoolArenaPause::~PoolArenaPause()
 {
-    t_arena = m_paused;
+    if (m_paused != nullptr)
+        SetCurrentArena(m_paused);
 }
 
 namespace {
@@ -602,7 +642,7 @@ namespace {
 inline void* Allocate(std::size_t bytes)
 {
     if (g_openArenas.load(std::memory_order_relaxed) != 0 && bytes <= kLargestInArena) {
-        if (PoolArena* arena = t_arena)
+        if (PoolArena* arena = CurrentArena())
             return arena->take(bytes);
     }
     if (bytes > kLargestPooled)
