@@ -308,7 +308,10 @@ void List(Chunk* chunk)
     chunk->listed = true;
 }
 
-Chunk* NewChunk(std::size_t classIndex)
+// A chunk taken from a region and entered in the chunk set, its header
+// cleared and the rest poisoned, or null when memory runs out; the lock is
+// held.
+Chunk* FreshChunk()
 {
     Region* region = nullptr;
     void* memory = TakeChunk(region);
@@ -319,17 +322,29 @@ Chunk* NewChunk(std::size_t classIndex)
         return nullptr;
     }
     Chunk* chunk = static_cast<Chunk*>(memory);
-    chunk->region = region;
+    chunk->tree = nullptr;
+    chunk->next = chunk->prev = nullptr;
     chunk->freeList = nullptr;
     chunk->unused = static_cast<char*>(memory) + kHeaderBytes;
     chunk->end = static_cast<char*>(memory) + kChunkBytes;
-    chunk->blockBytes = (classIndex + 1) * kGrain;
+    chunk->blockBytes = 0;
     chunk->live = 0;
-    chunk->classIndex = static_cast<unsigned>(classIndex);
+    chunk->classIndex = 0;
+    chunk->listed = false;
     chunk->arena = false;
     chunk->filling = false;
-    chunk->tree = nullptr;
+    chunk->region = region;
     POOL_POISON(chunk->unused, chunk->end - chunk->unused);
+    return chunk;
+}
+
+Chunk* NewChunk(std::size_t classIndex)
+{
+    Chunk* chunk = FreshChunk();
+    if (chunk == nullptr)
+        return nullptr;
+    chunk->blockBytes = (classIndex + 1) * kGrain;
+    chunk->classIndex = static_cast<unsigned>(classIndex);
     List(chunk);
     return chunk;
 }
@@ -506,33 +521,17 @@ __attribute__((noinline)) void* PoolArena::takeFromNewChunk(std::size_t size)
     Chunk* chunk;
     {
         Lock lock;
-        Region* region = nullptr;
-        void* memory = TakeChunk(region);
-        if (memory == nullptr)
+        chunk = FreshChunk();
+        if (chunk == nullptr)
             return nullptr;
-        if (!AddChunk(reinterpret_cast<std::uintptr_t>(memory))) {
-            GiveChunkBack(memory, region);
-            return nullptr;
-        }
-        chunk = static_cast<Chunk*>(memory);
-        chunk->region = region;
-        chunk->freeList = nullptr;
-        chunk->unused = static_cast<char*>(memory) + kHeaderBytes;
-        chunk->end = static_cast<char*>(memory) + kChunkBytes;
-        chunk->blockBytes = 0;
-        chunk->live = 0;
-        chunk->classIndex = 0;
-        chunk->listed = false;
         chunk->arena = true;
         chunk->filling = true;
         chunk->tree = m_tree;
-        chunk->prev = nullptr;
         chunk->next = static_cast<Chunk*>(m_tree->firstChunk);
         if (chunk->next != nullptr)
             chunk->next->prev = chunk;
         m_tree->firstChunk = chunk;
         ++m_tree->chunks;
-        POOL_POISON(chunk->unused, chunk->end - chunk->unused);
     }
     if (m_chunk != nullptr)
         LeaveArenaChunk(static_cast<Chunk*>(m_chunk), m_cut);
