@@ -585,14 +585,14 @@ private:
     void parseDeclaration();
     void parseDocumentElement();
     // name refers to a shared string, valid until the next name is read.
-    __attribute__((always_inline)) Velum_CHAR parseName(const VelumString*& name);
+    __attribute__((always_inline)) inline Velum_CHAR parseName(const VelumString*& name);
     __attribute__((noinline)) Velum_CHAR parseNameOnward(const VelumString*& name, const Velum_CHAR* start,
                                                          const Velum_CHAR* p);
     void parseAttribute(Velum_CHAR first, const VelumString*& name, VelumString& value);
-    __attribute__((always_inline)) void parseAttributeValue(Velum_CHAR quote, VelumString& value);
+    __attribute__((always_inline)) inline void parseAttributeValue(Velum_CHAR quote, VelumString& value);
     void reference(Scratch& out);
-    __attribute__((always_inline)) Velum_CHAR readText();
-    __attribute__((always_inline)) bool startElement();
+    __attribute__((always_inline)) inline Velum_CHAR readText();
+    __attribute__((always_inline)) inline bool startElement();
     void endTag();
     __attribute__((noinline)) void endTagOnward(const Velum_CHAR* text, std::size_t length);
     void closeTop();

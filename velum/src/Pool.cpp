@@ -399,6 +399,38 @@ inline bool SetCurrentArena(PoolArena* arena)
 // read the thread's own (a call into the runtime on Windows).
 std::atomic<unsigned> g_openArenas(0);
 
+#ifdef _WIN32
+// While a single arena is open in the whole process, its thread finds it by
+// the address of its own thread block, which needs no call at all; any
+// other thread, or more arenas, read the slot. Set by the thread that opens
+// the only arena, cleared when a second one opens, a pause starts or it
+// closes: another thread never matches, and its own thread sees its own
+// writes.
+std::atomic<void*> g_soleThread(nullptr);
+std::atomic<PoolArena*> g_soleArena(nullptr);
+#endif
+
+#ifdef _WIN32
+// The thread's own block; GCC takes the header's read of it through the
+// segment register for an access past an empty array.
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Warray-bounds"
+inline void* ThisThread()
+{
+    return NtCurrentTeb();
+}
+#  pragma GCC diagnostic pop
+#endif
+
+inline PoolArena* ThreadArena()
+{
+#ifdef _WIN32
+    if (g_soleThread.load(std::memory_order_relaxed) == ThisThread())
+        return g_soleArena.load(std::memory_order_relaxed);
+#endif
+    return CurrentArena();
+}
+
 Chunk* ChunkOf(const void* block)
 {
     return reinterpret_cast<Chunk*>(reinterpret_cast<std::uintptr_t>(block) & ~(kChunkBytes - 1));
@@ -487,7 +519,16 @@ PoolArena::PoolArena()
         m_tree = nullptr;
         return;
     }
+#ifdef _WIN32
+    if (g_openArenas.fetch_add(1, std::memory_order_relaxed) == 0) {
+        g_soleArena.store(this, std::memory_order_relaxed);
+        g_soleThread.store(ThisThread(), std::memory_order_relaxed);
+    } else {
+        g_soleThread.store(nullptr, std::memory_order_relaxed);
+    }
+#else
     g_openArenas.fetch_add(1, std::memory_order_relaxed);
+#endif
 }
 
 PoolArena::~PoolArena()
@@ -495,6 +536,10 @@ PoolArena::~PoolArena()
     if (m_tree == nullptr)
         return;
     SetCurrentArena(m_outer);
+#ifdef _WIN32
+    if (g_soleArena.load(std::memory_order_relaxed) == this)
+        g_soleThread.store(nullptr, std::memory_order_relaxed);
+#endif
     g_openArenas.fetch_sub(1, std::memory_order_relaxed);
     if (m_chunk != nullptr)
         LeaveArenaChunk(static_cast<Chunk*>(m_chunk), m_cut);
@@ -545,7 +590,7 @@ __attribute__((noinline)) void* PoolArena::takeFromNewChunk(std::size_t size)
 
 bool PoolArenaTakes(std::size_t bytes)
 {
-    return g_openArenas.load(std::memory_order_relaxed) != 0 && bytes <= kLargestInArena && CurrentArena() != nullptr;
+    return g_openArenas.load(std::memory_order_relaxed) != 0 && bytes <= kLargestInArena && ThreadArena() != nullptr;
 }
 
 bool PoolSweepTree(PoolTree* tree)
@@ -592,10 +637,16 @@ void PoolTreeForget(PoolTree* tree, void* block)
     }
 }
 
-PoolArenaPause::PoolArenaPause() : m_paused(CurrentArena())
+PoolArenaPause::PoolArenaPause() : m_paused(g_openArenas.load(std::memory_order_relaxed) != 0 ? ThreadArena() : nullptr)
 {
-    if (m_paused != nullptr)
+    if (m_paused != nullptr) {
+#ifdef _WIN32
+        // The arena is found through the slot from now on.
+        if (g_soleArena.load(std::memory_order_relaxed) == m_paused)
+            g_soleThread.store(nullptr, std::memory_order_relaxed);
+#endif
         SetCurrentArena(nullptr);
+    }
 }
 
 PoolArenaPause::~PoolArenaPause()
@@ -641,7 +692,7 @@ namespace {
 inline void* Allocate(std::size_t bytes)
 {
     if (g_openArenas.load(std::memory_order_relaxed) != 0 && bytes <= kLargestInArena) {
-        if (PoolArena* arena = CurrentArena())
+        if (PoolArena* arena = ThreadArena())
             return arena->take(bytes);
     }
     if (bytes > kLargestPooled)
