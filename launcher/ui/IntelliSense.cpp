@@ -71,7 +71,11 @@ std::vector<std::string> SortedWords(const std::vector<CCandidate>& candidates)
     return words;
 }
 
-constexpr DWORD kPopupStyle = WS_POPUP | WS_VISIBLE | WS_BORDER | WS_SYSMENU;
+// Made without WS_VISIBLE: an empty list is never shown, and a pop-up made
+// visible would be shown, take the activation from the input window still
+// being made, and be hidden again at once, which costs the start-up
+// several milliseconds. ShowWindow adds the flag at every showing.
+constexpr DWORD kPopupStyle = WS_POPUP | WS_BORDER | WS_SYSMENU;
 
 // Version of comctl32 as major << 16 | minor; 4.0 where it cannot tell.
 DWORD CommonControlsVersion()
@@ -130,8 +134,6 @@ HWND CIntelliSense::Create(HWND owner)
     if (popup == nullptr)
         return nullptr;
     ApplyTransparency(popup, m_settings->Window.Transparency);
-    // Created visible by its style: an empty list is hidden at once.
-    ShowWindow(SW_HIDE);
     return popup;
 }
 

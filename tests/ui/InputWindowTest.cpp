@@ -156,6 +156,37 @@ TEST_F(InputWindow, IsCreatedWhereAndAsTheSettingsSay)
     EXPECT_FALSE(PopupVisible());
 }
 
+// Top-level windows shown (true) or hidden on this thread while hooked.
+std::vector<std::pair<HWND, bool>> g_showings;
+
+LRESULT CALLBACK RecordShowing(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_SHOWWINDOW &&
+        !(GetWindowLongPtrA(call->hwnd, GWL_STYLE) & WS_CHILD))
+        g_showings.emplace_back(call->hwnd, call->wParam != 0);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Only the input window appears at start-up, in and out of resident mode:
+// the empty pop-up list is made hidden, not shown and hidden again (a flash
+// that took the activation from the window being made).
+TEST_F(InputWindow, StartUpShowsOnlyTheInputWindow)
+{
+    for (bool stationed : {false, true}) {
+        settings.Stationed = stationed;
+        g_showings.clear();
+        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordShowing, nullptr, GetCurrentThreadId());
+        Open();
+        UnhookWindowsHookEx(hook);
+        const std::vector<std::pair<HWND, bool>> expected = {{window->GetHwnd(), true}};
+        EXPECT_EQ(expected, g_showings) << "resident " << stationed;
+        EXPECT_FALSE(PopupVisible());
+        window->DestroyWindow();
+        Pump();
+    }
+}
+
 TEST_F(InputWindow, CompletesAUniqueWordAndSelectsItsUntypedTail)
 {
     Register("notepad");
