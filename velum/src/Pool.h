@@ -68,10 +68,6 @@ public:
     PoolArena(const PoolArena&) = delete;
     PoolArena& operator=(const PoolArena&) = delete;
 
-    // Null when its bookkeeping could not be allocated: blocks then come
-    // from the size classes as usual.
-    PoolTree* tree() const { return m_tree; }
-
     // The next block of the arena (PoolAllocate's way in), or null when
     // memory runs out.
     void* take(std::size_t bytes);
@@ -80,7 +76,7 @@ private:
     void* takeFromNewChunk(std::size_t size);
 
     PoolArena* m_outer;
-    PoolTree* m_tree;
+    PoolTree* m_tree;  // null when its bookkeeping could not be allocated (no arena then)
     void* m_chunk;   // the chunk being filled, or null
     char* m_next;
     char* m_end;
