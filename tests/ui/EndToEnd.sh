@@ -71,6 +71,10 @@ if ! win=$(wait_for_window 30 --onlyvisible); then
   fail "Tarnic.exe shows no visible \"Pellor by Qel\" window (the process $described)"
 else
   pass "a start shows the window"
+  # The common dialogs are bound when the user first opens one, so that
+  # their DLL costs the start nothing.
+  if grep -qi 'comdlg32\.dll' "/proc/$first/maps"; then fail "comdlg32.dll is loaded at start-up"
+  else pass "comdlg32.dll waits for the first dialog"; fi
   # Default place: 150x20 at the bottom-left of the 1280x800 work area
   # (the virtual desktop has no taskbar).
   geometry=$(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
