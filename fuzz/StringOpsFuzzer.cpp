@@ -378,7 +378,7 @@ private:
 
     void Step()
     {
-        const int op = m_in.ConsumeIntegralInRange<int>(0, 17);
+        const int op = m_in.ConsumeIntegralInRange<int>(0, 18);
         const int a = SlotIndex();
         const int b = SlotIndex();
         g_steps.push_back({op, a, b});
@@ -622,11 +622,72 @@ private:
             s.model = kPermanentText;
             Expect(s.string.body() == g_permanent->body(), "a copy of a permanent string does not share it");
             break;
+        case 17:
+            BodyCalls(s, o);
+            break;
         default:
             Play(0, [&] { s.string = VelumString(); });
             s.model.clear();
             break;
         }
+    }
+
+    // The body's own calls: a body made and let go before any handle takes
+    // it, or the in-place appends on a body that only s holds (text from
+    // its own buffer included); the body must stay where it is.
+    void BodyCalls(Slot& s, const Slot& o)
+    {
+        if (m_in.ConsumeBool()) {
+            const std::u16string text = Utf16();
+            const bool none = m_in.ConsumeIntegralInRange<int>(0, 7) == 0;
+            const std::u16string expected = none ? u"" : text;
+            Play(0, [&] {
+                VelumStringInst* body = VelumStringInst::create(none ? nullptr : Units(text), text.size());
+                const bool same = body->m_length == expected.size() && body->m_chars[body->m_length] == 0 &&
+                                  std::memcmp(body->m_chars, expected.data(), expected.size() * 2) == 0;
+                const bool untaken = body->getRefCount() == 0;
+                body->removeRef();  // never taken: this frees it
+                Expect(same && untaken, "a new body differs from its text or is counted");
+            });
+            return;
+        }
+        VelumStringInst* const body = s.string.body();
+        if (body == nullptr || body->getRefCount() != 1)
+            return;
+        switch (m_in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0: {
+            std::u16string storage, seen;
+            const Velum_CHAR* text = TextOperand(m_in.ConsumeBool() ? s : o, storage, seen);
+            Play(0, [&] { *body += text; });
+            s.model += seen;
+            break;
+        }
+        case 1: {
+            const std::string text = Narrow();
+            const bool none = m_in.ConsumeIntegralInRange<int>(0, 7) == 0;
+            Play(0, [&] { *body += none ? nullptr : text.c_str(); });
+            if (!none)
+                s.model += Widened(text);
+            break;
+        }
+        case 2: {
+            const Velum_CHAR c = m_in.ConsumeIntegralInRange<int>(0, 7) == 0 ? 0 : Unit();
+            Play(0, [&] { *body += c; });
+            if (c != 0)
+                s.model += static_cast<char16_t>(c);
+            break;
+        }
+        default: {
+            size_t offset;
+            const Velum_CHAR* text = Inside(s, offset);
+            const unsigned long length = m_in.ConsumeIntegralInRange<unsigned long>(0, s.model.size() - offset);
+            const std::u16string units = s.model.substr(offset, length);
+            Play(0, [&] { body->append(text, length); });
+            s.model += units;
+            break;
+        }
+        }
+        Expect(s.string.body() == body, "an in-place append moved the body");
     }
 
     // operator+ in each of its eleven forms; the result goes into s.
