@@ -363,22 +363,22 @@ private:
 
     // After an append to `slot` whose body was `before` (which may be gone
     // now: only its address is compared), shared by `count` handles: an
-    // unshared body grows in place, a shared one is left to its other
-    // handles. A body of no text counts as no body: the append may share
-    // or make one.
+    // unshared body grows in place unless a tree's memory holds it; a
+    // shared one is left to its other handles. A body of no text counts as
+    // no body: the append may share or make one.
     void CheckAppendBody(const Slot& slot, const VelumStringInst* before, unsigned long count, bool appended)
     {
         if (!appended || before == nullptr || m_lengthBefore == 0)
             return;
-        if (count == 1)
+        if (count == 1 && !m_inTreeBefore)
             Expect(slot.string.body() == before, "an append to an unshared string made a new body");
         else
-            Expect(slot.string.body() != before, "an append to a shared string changed the shared body");
+            Expect(slot.string.body() != before, "an append to a shared string or a tree's changed that body");
     }
 
     void Step()
     {
-        const int op = m_in.ConsumeIntegralInRange<int>(0, 18);
+        const int op = m_in.ConsumeIntegralInRange<int>(0, 19);
         const int a = SlotIndex();
         const int b = SlotIndex();
         g_steps.push_back({op, a, b});
@@ -394,6 +394,7 @@ private:
         VelumStringInst* const before = s.string.body();
         const unsigned long count = before != nullptr ? before->getRefCount() : 0;
         m_lengthBefore = s.model.size();
+        m_inTreeBefore = before != nullptr && before->inTree();
 
         switch (op) {
         case 0: {  // from UTF-16 text, by a constructor or an assignment
@@ -625,10 +626,42 @@ private:
         case 17:
             BodyCalls(s, o);
             break;
+        case 18:
+            FromTree(s, o);
+            break;
         default:
             Play(0, [&] { s.string = VelumString(); });
             s.model.clear();
             break;
+        }
+    }
+
+    // Strings cut from a parsed tree: s (and o) take a name or a value of a
+    // parsed document, which then goes, so that the strings alone hold that
+    // part of the tree's memory. Such a body is never changed in place.
+    void FromTree(Slot& s, Slot& o)
+    {
+        static fuzz::MemoryFile file("velum-stringops-tree");
+        static const char kDocument[] =
+            "<?xml version=\"1.0\"?><root n=\"-12\" h=\"fF\" "
+            "long=\"0123456789abcdefghijklmnopqrstuvwxyz_0123456789\">text</root>";
+        static const char16_t* const kTaken[][2] = {
+            {nullptr, u"root"},
+            {u"n", u"-12"},
+            {u"h", u"fF"},
+            {u"long", u"0123456789abcdefghijklmnopqrstuvwxyz_0123456789"},
+        };
+        file.assign(reinterpret_cast<const uint8_t*>(kDocument), sizeof kDocument - 1);
+        void* handle = file.open(fuzz::OPEN_EXISTING_READ);
+        Document document = parse(handle);
+        closeFile(handle);
+        if (!document)
+            Finding("the document to take strings from did not parse");
+        const Element root = document.getDocumentElement();
+        for (Slot* slot : {&s, &o}) {
+            const auto& taken = kTaken[m_in.ConsumeIntegralInRange<size_t>(0, std::size(kTaken) - 1)];
+            Play(0, [&] { slot->string = taken[0] ? root.getAttribute(Units(taken[0])) : root.getNodeName(); });
+            slot->model = taken[1];
         }
     }
 
@@ -652,7 +685,7 @@ private:
             return;
         }
         VelumStringInst* const body = s.string.body();
-        if (body == nullptr || body->getRefCount() != 1)
+        if (body == nullptr || body->getRefCount() != 1 || body->inTree())
             return;
         switch (m_in.ConsumeIntegralInRange<int>(0, 3)) {
         case 0: {
@@ -895,6 +928,7 @@ private:
     FuzzedDataProvider& m_in;
     Slot m_slots[kSlots];
     size_t m_lengthBefore = 0;  // of the slot the step changes
+    bool m_inTreeBefore = false;
 };
 
 }  // namespace
