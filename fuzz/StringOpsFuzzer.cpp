@@ -180,6 +180,8 @@ const char16_t kAlphabet[] = {
 const char kNarrowAlphabet[] = "0123456789-,+ abcdefABCDEFx:_.";
 
 constexpr int kSlots = 4;
+// The attributes of the root of the tree strings are taken from.
+const char16_t* const kTreeNames[] = {u"n", u"h", u"long"};
 constexpr size_t kLongest = 2048;
 
 struct Slot {
@@ -378,7 +380,7 @@ private:
 
     void Step()
     {
-        const int op = m_in.ConsumeIntegralInRange<int>(0, 19);
+        const int op = m_in.ConsumeIntegralInRange<int>(0, 20);
         const int a = SlotIndex();
         const int b = SlotIndex();
         g_steps.push_back({op, a, b});
@@ -629,6 +631,9 @@ private:
         case 18:
             FromTree(s, o);
             break;
+        case 19:
+            TreeCalls(s);
+            break;
         default:
             Play(0, [&] { s.string = VelumString(); });
             s.model.clear();
@@ -636,33 +641,70 @@ private:
         }
     }
 
-    // Strings cut from a parsed tree: s (and o) take a name or a value of a
-    // parsed document, which then goes, so that the strings alone hold that
-    // part of the tree's memory. Such a body is never changed in place.
+    // Strings cut from a parsed tree: s and o take a name or a value of the
+    // kept document or of a new one, which the step may keep or let go: once
+    // it is gone the strings alone hold their part of the tree's memory.
+    // Such a body is never changed in place.
     void FromTree(Slot& s, Slot& o)
     {
         static fuzz::MemoryFile file("velum-stringops-tree");
         static const char kDocument[] =
             "<?xml version=\"1.0\"?><root n=\"-12\" h=\"fF\" "
             "long=\"0123456789abcdefghijklmnopqrstuvwxyz_0123456789\">text</root>";
-        static const char16_t* const kTaken[][2] = {
-            {nullptr, u"root"},
-            {u"n", u"-12"},
-            {u"h", u"fF"},
-            {u"long", u"0123456789abcdefghijklmnopqrstuvwxyz_0123456789"},
-        };
-        file.assign(reinterpret_cast<const uint8_t*>(kDocument), sizeof kDocument - 1);
-        void* handle = file.open(fuzz::OPEN_EXISTING_READ);
-        Document document = parse(handle);
-        closeFile(handle);
-        if (!document)
-            Finding("the document to take strings from did not parse");
-        const Element root = document.getDocumentElement();
-        for (Slot* slot : {&s, &o}) {
-            const auto& taken = kTaken[m_in.ConsumeIntegralInRange<size_t>(0, std::size(kTaken) - 1)];
-            Play(0, [&] { slot->string = taken[0] ? root.getAttribute(Units(taken[0])) : root.getNodeName(); });
-            slot->model = taken[1];
+        if (!m_tree || m_in.ConsumeBool()) {
+            file.assign(reinterpret_cast<const uint8_t*>(kDocument), sizeof kDocument - 1);
+            void* handle = file.open(fuzz::OPEN_EXISTING_READ);
+            m_tree = parse(handle);
+            closeFile(handle);
+            if (!m_tree)
+                Finding("the document to take strings from did not parse");
+            m_treeValues = {u"-12", u"fF", u"0123456789abcdefghijklmnopqrstuvwxyz_0123456789"};
         }
+        const Element root = m_tree.getDocumentElement();
+        for (Slot* slot : {&s, &o}) {
+            const size_t taken = m_in.ConsumeIntegralInRange<size_t>(0, std::size(kTreeNames));
+            if (taken == std::size(kTreeNames)) {
+                Play(0, [&] { slot->string = root.getNodeName(); });
+                slot->model = u"root";
+            } else {
+                Play(0, [&] { slot->string = root.getAttribute(Units(kTreeNames[taken])); });
+                slot->model = m_treeValues[taken];
+            }
+        }
+        if (m_in.ConsumeBool())
+            m_tree = Document();
+    }
+
+    // Changes to the kept tree, which strings taken from it must not see,
+    // or letting it go. Without a tree: s is cleared.
+    void TreeCalls(Slot& s)
+    {
+        if (!m_tree) {
+            s.string = VelumString();
+            s.model.clear();
+            return;
+        }
+        Element root = m_tree.getDocumentElement();
+        const size_t at = m_in.ConsumeIntegralInRange<size_t>(0, std::size(kTreeNames) - 1);
+        const std::u16string name = kTreeNames[at];
+        switch (m_in.ConsumeIntegralInRange<int>(0, 2)) {
+        case 0:
+            m_tree = Document();
+            return;
+        case 1: {
+            const std::u16string value = UpToZero(Utf16());
+            Play(0, [&] { root.setAttribute(Units(name), Units(value)); });
+            m_treeValues[at] = value;
+            break;
+        }
+        default:
+            Play(0, [&] { root.removeAttribute(Units(name)); });
+            m_treeValues[at].clear();
+            break;
+        }
+        VelumString now;
+        Play(0, [&] { now = root.getAttribute(Units(name)); });
+        Expect(Text(now) == m_treeValues[at], "an attribute of the kept tree differs from the model");
     }
 
     // The body's own calls: a body made and let go before any handle takes
@@ -912,11 +954,12 @@ private:
             if (string.body() != nullptr)
                 ++holders[string.body()];
         }
+        // While the kept tree lives, its nodes hold some of the bodies too.
         for (const auto& [body, count] : holders) {
             if (body == g_permanent->body()) {
                 if (body->getRefCount() != VelumStringInst::kPermanent)
                     Finding("a permanent body was counted");
-            } else if (body->getRefCount() != count) {
+            } else if (m_tree ? body->getRefCount() < count : body->getRefCount() != count) {
                 Finding("a body is counted " + std::to_string(body->getRefCount()) + " times, held by " +
                         std::to_string(count) + " handles");
             }
@@ -928,6 +971,8 @@ private:
     FuzzedDataProvider& m_in;
     Slot m_slots[kSlots];
     size_t m_lengthBefore = 0;  // of the slot the step changes
+    Document m_tree;            // a parsed document strings were taken from, or none
+    std::array<std::u16string, std::size(kTreeNames)> m_treeValues;  // its attributes, "" for none
     bool m_inTreeBefore = false;
 };
 
