@@ -378,6 +378,19 @@ private:
             Expect(slot.string.body() != before, "an append to a shared string or a tree's changed that body");
     }
 
+    // s takes value through operator= or through a constructor and a copy.
+    // Empty text, null text and the character 0 leave no body.
+    template <typename T>
+    void Make(Slot& s, T value, const std::u16string& expected)
+    {
+        if (m_in.ConsumeBool())
+            Play(0, [&] { s.string = value; });
+        else
+            Play(0, [&] { s.string = VelumString(value); });
+        s.model = expected;
+        Expect(!s.model.empty() || s.string.body() == nullptr, "an empty string left a body");
+    }
+
     void Step()
     {
         const int op = m_in.ConsumeIntegralInRange<int>(0, 20);
@@ -399,72 +412,37 @@ private:
         m_inTreeBefore = before != nullptr && before->inTree();
 
         switch (op) {
-        case 0: {  // from UTF-16 text, by a constructor or an assignment
+        case 0: {  // from UTF-16 text
             const std::u16string text = Utf16();
             const bool none = m_in.ConsumeIntegralInRange<int>(0, 7) == 0;
-            const Velum_CHAR* units = none ? nullptr : Units(text);
-            if (m_in.ConsumeBool())
-                Play(0, [&] { s.string = units; });
-            else
-                Play(0, [&] { s.string = VelumString(units); });
-            s.model = none ? u"" : UpToZero(text);
-            Expect(!s.model.empty() || s.string.body() == nullptr, "an empty text left a body");
+            Make(s, none ? nullptr : Units(text), none ? u"" : UpToZero(text));
             break;
         }
         case 1: {  // from narrow text
             const std::string text = Narrow();
             const bool none = m_in.ConsumeIntegralInRange<int>(0, 7) == 0;
-            const char* bytes = none ? nullptr : text.c_str();
-            if (m_in.ConsumeBool())
-                Play(0, [&] { s.string = bytes; });
-            else
-                Play(0, [&] { s.string = VelumString(bytes); });
-            s.model = none ? u"" : Widened(text);
-            Expect(!s.model.empty() || s.string.body() == nullptr, "an empty narrow text left a body");
+            Make(s, none ? nullptr : text.c_str(), none ? u"" : Widened(text));
             break;
         }
-        case 2: {  // from one code unit, an int or an unsigned int
-            switch (m_in.ConsumeIntegralInRange<int>(0, 5)) {
+        case 2:  // from one code unit, an int or an unsigned int
+            switch (m_in.ConsumeIntegralInRange<int>(0, 2)) {
             case 0: {
                 const Velum_CHAR c = m_in.ConsumeBool() ? 0 : Unit();
-                Play(0, [&] { s.string = c; });
-                s.model = c == 0 ? u"" : std::u16string(1, static_cast<char16_t>(c));
+                Make(s, c, c == 0 ? u"" : std::u16string(1, static_cast<char16_t>(c)));
                 break;
             }
             case 1: {
-                const Velum_CHAR c = m_in.ConsumeBool() ? 0 : Unit();
-                Play(0, [&] { s.string = VelumString(c); });
-                s.model = c == 0 ? u"" : std::u16string(1, static_cast<char16_t>(c));
-                break;
-            }
-            case 2: {
                 const int n = Int();
-                Play(0, [&] { s.string = n; });
-                s.model = Decimal(n);
-                break;
-            }
-            case 3: {
-                const int n = Int();
-                Play(0, [&] { s.string = VelumString(n); });
-                s.model = Decimal(n);
-                break;
-            }
-            case 4: {
-                const unsigned int n = UInt();
-                Play(0, [&] { s.string = n; });
-                s.model = Decimal(n);
+                Make(s, n, Decimal(n));
                 break;
             }
             default: {
                 const unsigned int n = UInt();
-                Play(0, [&] { s.string = VelumString(n); });
-                s.model = Decimal(n);
+                Make(s, n, Decimal(n));
                 break;
             }
             }
-            Expect(!s.model.empty() || s.string.body() == nullptr, "the character 0 left a body");
             break;
-        }
         case 3: {  // from counted text, 0 units inside it allowed
             const std::u16string text = Utf16();
             if (m_in.ConsumeIntegralInRange<int>(0, 7) == 0) {
