@@ -194,6 +194,35 @@ TEST(ParsedTreeMemory, WhatAHandleOrAnotherTreeHoldsOutlivesTheDocument)
     inside = Document();
 }
 
+// A string read from a document that has gone is the last holder of its
+// part of the tree's memory. Appending its own text to it makes a new body
+// and lets that part go, which must wait until the text has been copied.
+TEST(ParsedTreeMemory, AStringHeldAloneAppendsItsOwnText)
+{
+    const struct {
+        const char* name;
+        void (*append)(VelumString&);
+        const char* expected;
+    } cases[] = {
+        {"+= itself", [](VelumString& s) { s += s; }, "settingssettings"},
+        {"+= its own text", [](VelumString& s) { s += static_cast<const Velum_CHAR*>(s) + 4; }, "settingsings"},
+        {"append of its own text", [](VelumString& s) { s.append(s, 3); }, "settingsset"},
+    };
+    for (const bool built : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (built ? ", built in a scope" : ", parsed"));
+            VelumString kind;
+            {
+                Document document = built ? BuildText() : ParseText(kText);
+                ASSERT_TRUE(document);
+                kind = Root(document).getAttribute(U(u"kind"));
+            }
+            c.append(kind);
+            EXPECT_EQ(Ascii(kind), c.expected);
+        }
+    }
+}
+
 // A tree changed after the parse still goes whole, and so does one whose
 // parse failed halfway; the texts of many trees made and freed in turn stay
 // apart.

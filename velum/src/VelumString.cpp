@@ -432,9 +432,10 @@ VelumStringInst* VelumString::writable(unsigned long extra)
     // text in its own block for the tree's sweep to take it all.
     if (m_inst != nullptr && m_inst->m_refCount == 1 && !m_inst->inTree())
         return m_inst;
-    // Shared or absent: a new body with the room the append needs, so the
-    // append itself cannot fail. The old body lives on in its other
-    // handles, so text taken from it stays readable.
+    // Shared, a tree's or absent: a new body with the room the append
+    // needs, so the append itself cannot fail. A shared old body lives on
+    // in its other handles, so text taken from it stays readable (append()
+    // keeps a tree's alive itself).
     VelumStringInst* inst = m_inst != nullptr
         ? VelumStringInst::createWithRoom(m_inst->m_chars, m_inst->m_length, extra)
         : VelumStringInst::createWithRoom(nullptr, 0, extra);
@@ -560,8 +561,14 @@ VelumString& VelumString::operator+=(unsigned int number)
 
 VelumString& VelumString::append(const Velum_CHAR* text, unsigned long length)
 {
-    if (text != nullptr && length != 0)
-        writable(length)->append(text, length);
+    if (text == nullptr || length == 0)
+        return *this;
+    // A tree's text is copied before it changes, and writable() then lets
+    // the old body go. When this handle held it alone (the document is
+    // gone) and text lies in it (s += s), that would free the text before
+    // it is read: a second handle keeps the old body until the copy is done.
+    const VelumString old = (m_inst != nullptr && m_inst->inTree()) ? *this : VelumString();
+    writable(length)->append(text, length);
     return *this;
 }
 
