@@ -73,10 +73,19 @@ VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
                       : VelumString();
 }
 
-// UTF-16 text as ANSI into ansi, whole however long; "" for an empty text
-// or one the code page cannot take at all.
+// UTF-16 text as ANSI into ansi, whole however long, up to its first null
+// character; "" for an empty text or one the code page cannot take at all.
+// The program's texts end at a null byte, and so does what a save writes:
+// a file that holds one inside a text (edited by hand or damaged) must not
+// give a line the program runs and writes back shorter than it reads.
 void ToAnsi(const Velum_CHAR* chars, unsigned long units, std::string& ansi)
 {
+    for (unsigned long i = 0; i < units; ++i) {
+        if (chars[i] == 0) {
+            units = i;
+            break;
+        }
+    }
     if (units == 0) {
         ansi.clear();
         return;
@@ -296,7 +305,7 @@ bool FirstChildValue(const ElementInst& element, std::string* text)
         return false;
     const VelumString value = element.getFirstChild()->getNodeValue();
     ToAnsi(value, value.getLength(), *text);
-    return true;
+    return !text->empty();
 }
 
 bool IsStoredSystemWord(const VelumString& word)
@@ -357,15 +366,23 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
                                 MB_ICONINFORMATION, 0);
             word = VelumString(V(L" SYSTEM"));
         }
-        // A command without lines is dropped; Insert fails only when memory
-        // runs out, and the command is then left out whole.
+        // A command goes in at its first line with text. One without any
+        // is dropped, as a save would drop it (a line the file cannot give
+        // back as text, such as a first child that is an element, is no
+        // line); Insert fails only when memory runs out, and the command is
+        // then left out whole.
         const unsigned long children = command->childCount();
         unsigned long j = 0;
-        while (j < children && CommandLineAt(*command, j) == nullptr)
-            ++j;
+        for (; j < children; ++j) {
+            const ElementInst* line = CommandLineAt(*command, j);
+            if (line != nullptr && FirstChildValue(*line, &text))
+                break;
+        }
         if (j == children)
             continue;
         ToAnsi(word, word.getLength(), entry.word);
+        if (entry.word.empty())
+            continue;  // only a null character, or nothing the code page holds
         if (commands.Insert(entry) == 0)
             continue;
         CCommandLinesEx& lines = commands.GetOrder().back()->lines;
@@ -373,7 +390,8 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
         // puts a line break between the lines, so this is their number; a
         // file without the breaks only makes the list grow once more.
         lines.Reserve((children - j + 1) / 2);
-        for (; j < children; ++j) {
+        lines.Add(text);
+        for (++j; j < children; ++j) {
             const ElementInst* line = CommandLineAt(*command, j);
             if (line != nullptr && FirstChildValue(*line, &text))
                 lines.Add(text);

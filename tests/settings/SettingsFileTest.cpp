@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -304,7 +305,10 @@ TEST_F(SettingsFile, ManyCommandsWithOddTextsComeBackAsWritten)
 }
 
 // Every command element makes its own entry with its own lines, also when
-// a word comes twice or a command's lines are all empty.
+// a word comes twice or a command's lines are all empty. A text ends at a
+// null character, and what is left of a word or line is what a save would
+// write back: a line with no text is none, and a command without a line
+// with text, or with no word, is dropped.
 TEST_F(SettingsFile, EachCommandKeepsItsOwnLines)
 {
     CSettings loaded = LoadText(
@@ -313,9 +317,14 @@ TEST_F(SettingsFile, EachCommandKeepsItsOwnLines)
         "<command command=\"none\"><commandline/><commandline></commandline></command>"
         "<command command=\"mid\">text<commandline>m</commandline><commandline/></command>"
         "<command command=\"dup\"><commandline>b</commandline></command>"
+        "<command command=\"nul\"><commandline>&#0;gone</commandline><commandline>ab&#0;cd</commandline>"
+        "</command>"
+        "<command command=\"&#0;x\"><commandline>no word</commandline></command>"
+        "<command command=\"elem\"><commandline><x>t</x></commandline><commandline>real</commandline></command>"
+        "<command command=\"no text\"><commandline><x/></commandline><commandline>&#0;</commandline></command>"
         "</CommandList></TarnicSettings>");
     const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
-        {"dup", {"a1", "a2"}}, {"mid", {"m"}}, {"dup", {"b"}}};
+        {"dup", {"a1", "a2"}}, {"mid", {"m"}}, {"dup", {"b"}}, {"nul", {"ab"}}, {"elem", {"real"}}};
     ASSERT_EQ(expected.size(), loaded.Commands.GetCount());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const CCommandEntry& entry = *loaded.Commands.GetOrder()[i];
@@ -773,6 +782,137 @@ TEST(VersionInfo, TextsOfTheProductVersion)
     EXPECT_FALSE(GetVersionText(helper.c_str(), text, &size));
     EXPECT_EQ(0u, size);
     EXPECT_EQ("", GetDottedVersion(helper.c_str()));
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged settings files, made by cutting, copying, overwriting and
+// inserting bytes of a real one. Whatever a file holds, the load either
+// refuses it with a reason and leaves the caller's record as it was, or
+// takes a record that survives the program's own save: written, read back
+// equal, and written again to the same bytes. A record that could be read
+// but not saved and read again would be lost at the next exit.
+class DamagedFile {
+public:
+    explicit DamagedFile(unsigned seed) : m_state(seed * 2654435761u + 1) {}
+
+    std::string From(std::string bytes)
+    {
+        const unsigned changes = 1 + Below(3);
+        for (unsigned i = 0; i < changes; ++i)
+            Change(bytes);
+        return bytes;
+    }
+
+private:
+    unsigned Below(unsigned bound)
+    {
+        m_state ^= m_state << 13;
+        m_state ^= m_state >> 17;
+        m_state ^= m_state << 5;
+        return bound != 0 ? m_state % bound : 0;
+    }
+
+    void Change(std::string& bytes)
+    {
+        // Pieces that mean something to the reader or the parser, and bytes
+        // no text of the file should hold.
+        static const char* const kPieces[] = {
+            "<command command=\"x\">", "</command>", "<commandline>", "</commandline>", "<commandline/>",
+            "<input>", "</input>", "<CommandList>", "</CommandList>", "<InputHistory size=\"255\">",
+            "<WindowInfo/>", "<Others/>", "&#0;", "&#1;", "&#x9;", "&#xD;", "&#xFFFF;", "&#x10FFFF;",
+            "&#55296;", "&#xFFFE;", "&amp;", "&lt;", "&", "<", ">", "\"", "=", "/", "<!--", "-->",
+            "<![CDATA[", "]]>", "<?pi x?>", "<!DOCTYPE x>", "99999999999999999999", "-2147483649",
+            "4294967296", "#", "#1234567", "FFFFFFFF", " size=\"-1\"", " x=\"\"", "\xEF\xBB\xBF",
+            "\xC0\x80", "\xED\xA0\x80", "\xE3\x81", "\xF4\x90\x80\x80", "\xFF", std::string(1, '\0').c_str(),
+            "\xE2\x80\xA8", "\xEF\xBF\xBD", "\xE2\x85\xA0", "\xE9\xAB\x99", "\xF0\x9F\x98\x80",
+        };
+        const std::size_t size = bytes.size();
+        const std::size_t at = Below(static_cast<unsigned>(size + 1));
+        switch (Below(6)) {
+        case 0:  // a stretch cut out
+            bytes.erase(at, 1 + Below(48));
+            break;
+        case 1: {  // a stretch copied elsewhere
+            const std::size_t from = Below(static_cast<unsigned>(size + 1));
+            const std::string piece = bytes.substr(from, 1 + Below(200));
+            bytes.insert(Below(static_cast<unsigned>(size + 1)), piece);
+            break;
+        }
+        case 2:  // one byte overwritten
+            if (at < size)
+                bytes[at] = static_cast<char>(Below(256));
+            break;
+        case 3: {  // a piece inserted
+            const unsigned which = Below(sizeof kPieces / sizeof kPieces[0]);
+            const char* piece = kPieces[which];
+            bytes.insert(at, piece, piece[0] != '\0' ? std::strlen(piece) : 1);
+            break;
+        }
+        case 4:  // the file ends early
+            bytes.resize(at);
+            break;
+        default: {  // a text made long
+            const std::string run = Below(2) != 0 ? std::string(3000, 'w') : Ansi("表示ソフト");
+            bytes.insert(at, run);
+            break;
+        }
+        }
+    }
+
+    unsigned m_state;
+};
+
+TEST_F(SettingsFile, ADamagedFileIsRefusedOrReadIntoARecordThatSurvivesItsSave)
+{
+    CSettings source = KnownRecord();
+    source.Commands.Insert(Command("tab\tword", {"a\tb", "  spaced  "}));
+    source.Commands.Insert(Command(Ansi("ソフト"), {Ansi("C:\\表\\ソ.exe \"%1\""), "%A%1%a"}));
+    for (int i = 0; i < 8; ++i)
+        source.History.Add("entry " + std::to_string(i));
+    ASSERT_TRUE(SaveSettingsFile(path, backup, source));
+    const std::string original = ReadWholeFile(path);
+
+    // What the caller held before a refused load, to be found unchanged.
+    CSettings before;
+    before.Commands.Insert(Command("keep", {"kept line"}));
+    before.Window.x = 77;
+    before.HotKey = 0x0642;
+
+    const std::string again = folder + "\\again.xml";
+    const std::string againBackup = folder + "\\again.bak";
+    const std::string third = folder + "\\third.xml";
+    const std::string thirdBackup = folder + "\\third.bak";
+    const unsigned kSeeds = 5000;
+    int refused = 0, taken = 0;
+    for (unsigned seed = 1; seed <= kSeeds; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        WriteFile(path, DamagedFile(seed).From(original));
+        CSettings record = before;
+        std::string reason;
+        const LoadResult result = LoadSettingsFile(path, record, &reason);
+        ASSERT_NE(LoadResult::Missing, result);
+        if (result == LoadResult::Unreadable) {
+            ++refused;
+            EXPECT_FALSE(reason.empty());
+            ExpectSameRecord(before, record);
+            continue;
+        }
+        ++taken;
+        ASSERT_TRUE(SaveSettingsFile(again, againBackup, record));
+        CSettings reread;
+        ASSERT_EQ(LoadResult::Loaded, LoadSettingsFile(again, reread, &reason)) << reason;
+        ExpectSameRecord(record, reread);
+        ASSERT_TRUE(SaveSettingsFile(third, thirdBackup, reread));
+        EXPECT_EQ(ReadWholeFile(again), ReadWholeFile(third));
+        if (::testing::Test::HasFailure())
+            break;
+    }
+    // Both ways were taken many times, or the damage was too mild or too wild.
+    EXPECT_GT(refused, 2000);
+    EXPECT_GT(taken, 200);
 }
 
 }  // namespace
