@@ -27,8 +27,10 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+// Not inlined: the compiler would take the free of a block from operator
+// new for a mismatch.
+__attribute__((noinline)) void operator delete(void* memory) noexcept { std::free(memory); }
+__attribute__((noinline)) void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -249,6 +251,104 @@ TEST(CommandTable, InsertThatRunsOutOfMemoryLeavesTheTableAsItWas)
     EXPECT_GE(failures, 4);
     EXPECT_NE(nullptr, table.Find(newcomer.word));
     EXPECT_EQ(17u, table.GetCount());
+}
+
+// Seeded sequences of the table's calls, each step checked against a plain
+// list of (word, lines) in registration order: the order, Find (the newest
+// command of a word), FindByPrefix (newest first) and equality, also of
+// copies made and assigned along the way. Words are few and alike (letter
+// case, double-byte lead bytes, shared buckets), so chains are crowded and
+// words come twice.
+TEST(CommandTable, CallSequencesMatchAPlainList)
+{
+    static const char* const kWords[] = {"a", "A", "ab", "AB", "abc", "aBd", "!", "!x", "b", "B",
+                                         "\x82\xa0", "\x82\xa0x", "\x83" "A", "\x83" "a", "\xe0\x40",
+                                         "`", "@", "a b", "zz", "Zz"};
+    const int wordCount = sizeof kWords / sizeof kWords[0];
+    struct Model {
+        std::string word;
+        std::string firstLine;
+    };
+    unsigned state = 12345;
+    auto below = [&state](unsigned bound) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % bound;
+    };
+    for (int round = 0; round < 40; ++round) {
+        CCommandTable table, copy;
+        std::vector<Model> model, copyModel;
+        for (int step = 0; step < 300; ++step) {
+            const std::string word = kWords[below(wordCount)];
+            SCOPED_TRACE("round " + std::to_string(round) + " step " + std::to_string(step) + " word " + word);
+            switch (below(8)) {
+            case 0:
+            case 1:
+            case 2: {
+                const std::string line = "line" + std::to_string(step);
+                ASSERT_EQ(1, table.Insert(Command(word, {line.c_str(), "second"})));
+                model.push_back({word, line});
+                break;
+            }
+            case 3: {
+                // The first registered of the word goes.
+                auto it = model.begin();
+                while (it != model.end() && !IsSameWord(it->word, word))
+                    ++it;
+                EXPECT_EQ(it != model.end() ? 1 : 0, table.Remove(word));
+                if (it != model.end())
+                    model.erase(it);
+                break;
+            }
+            case 4:
+                copy = table;
+                copyModel = model;
+                break;
+            case 5:
+                if (below(4) == 0) {
+                    table.Clear();
+                    model.clear();
+                } else {
+                    table = copy;
+                    model = copyModel;
+                }
+                break;
+            default: {
+                const std::string prefix = word.substr(0, 1 + below(static_cast<unsigned>(word.size())));
+                std::vector<std::string> expected;
+                for (auto it = model.rbegin(); it != model.rend(); ++it) {
+                    if (it->word.size() >= prefix.size() && IsSameWord(it->word.substr(0, prefix.size()), prefix))
+                        expected.push_back(it->word);
+                }
+                EXPECT_EQ(expected, Words(table.FindByPrefix(prefix, false))) << prefix;
+                break;
+            }
+            }
+            // The order, and each word found as its newest command.
+            ASSERT_EQ(model.size(), table.GetCount());
+            for (std::size_t i = 0; i < model.size(); ++i) {
+                EXPECT_EQ(model[i].word, table.GetOrder()[i]->word);
+                EXPECT_EQ(model[i].firstLine, *table.GetOrder()[i]->lines.GetAt(0));
+            }
+            for (const char* probe : kWords) {
+                const Model* newest = nullptr;
+                for (const Model& m : model) {
+                    if (IsSameWord(m.word, probe))
+                        newest = &m;
+                }
+                const CCommandEntry* found = table.Find(probe);
+                ASSERT_EQ(newest != nullptr, found != nullptr) << probe;
+                if (found != nullptr) {
+                    EXPECT_EQ(newest->firstLine, *found->lines.GetAt(0)) << probe;
+                }
+            }
+            bool same = model.size() == copyModel.size();
+            for (std::size_t i = 0; same && i < model.size(); ++i)
+                same = IsSameWord(model[i].word, copyModel[i].word) && model[i].firstLine == copyModel[i].firstLine;
+            EXPECT_EQ(same, table.IsEqual(copy));
+            if (::testing::Test::HasFailure())
+                return;
+        }
+    }
 }
 
 TEST(CommandEntry, CopiesCarryNoLinks)
