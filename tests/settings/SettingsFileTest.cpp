@@ -265,6 +265,8 @@ TEST_F(SettingsFile, ManyCommandsWithOddTextsComeBackAsWritten)
         {"spaces and tabs", " \tx\t ", " \tx\t "},
         {"long Japanese", longText, longText},
         {"half-width kana", Ansi("ｶﾀｶﾅ"), Ansi("ｶﾀｶﾅ")},
+        {"control characters", "a\x01\x1f\x7f b", "a\x01\x1f\x7f b"},
+        {"line breaks", "a\rb\nc\r\nd", "a\rb\nc\r\nd"},
     };
     CSettings record;
     record.HistorySize = 255;
