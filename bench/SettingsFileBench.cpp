@@ -15,7 +15,7 @@
 //                             same bytes.
 // A further line sets the save beside Velum's serialize followed by the
 // same file steps the save takes to keep a whole file in place (flush, wait
-// for readers, copy to .bak, rename with write-through), so that what the
+// for readers, link to .bak, rename with write-through), so that what the
 // layer adds can be told from what the file system costs.
 // Two more tables split each call into its parts, each timed by itself:
 // the parse and the tree's free, ReadSettingsDocument (tree to record), the
@@ -529,11 +529,12 @@ std::size_t FillTable(const CSettings& settings, const std::vector<std::string>&
 
 // What SaveSettingsFile does with the file beside serializing: the new file
 // written (open, lock, serialize) and flushed, the readers waited for, the
-// previous file copied to the backup, and the rename that writes through.
-// path must hold a file already, as a saved settings file does. steps gets
-// the milliseconds of the flush, the wait, the copy and the rename.
+// previous file linked to the backup (under a name of its own, renamed over
+// the backup), and the rename that writes through. path must hold a file
+// already, as a saved settings file does. steps gets the milliseconds of
+// the flush, the wait, the link and the rename.
 struct SafeSteps {
-    double flush = 0, wait = 0, copy = 0, rename = 0;
+    double flush = 0, wait = 0, link = 0, rename = 0;
 };
 
 bool SafeWrite(const Velum::Document& document, const std::string& path, const std::string& backup,
@@ -558,8 +559,10 @@ bool SafeWrite(const Velum::Document& document, const std::string& path, const s
     }
     steps->wait = MsSince(start);
     start = Clock::now();
-    ok = ok && CopyFileA(path.c_str(), backup.c_str(), FALSE);
-    steps->copy = MsSince(start);
+    const std::string link = TemporarySettingsPath(backup);
+    ok = ok && CreateHardLinkA(link.c_str(), path.c_str(), nullptr) &&
+         MoveFileExA(link.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING);
+    steps->link = MsSince(start);
     start = Clock::now();
     ok = ok && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     steps->rename = MsSince(start);
@@ -711,7 +714,7 @@ int main(int argc, char** argv)
     });
     const std::size_t flushStep = add("flush", [&] { return safeSteps.flush; });
     const std::size_t waitStep = add("wait for readers", [&] { return safeSteps.wait; });
-    const std::size_t copyStep = add("copy to .bak", [&] { return safeSteps.copy; });
+    const std::size_t linkStep = add("link to .bak", [&] { return safeSteps.link; });
     const std::size_t renameStep = add("rename", [&] { return safeSteps.rename; });
     const std::size_t serialize = add("Velum serialize", [&] {
         const Clock::time_point start = Clock::now();
@@ -894,7 +897,7 @@ int main(int argc, char** argv)
     // The same save against a baseline that does the save's file steps
     // too: what is left above it is the layer's own work.
     const double safeRatio = median(safeWrite) > 0 ? median(save) / median(safeWrite) : 0;
-    std::printf("save against Velum's serialize with the same safe file steps (flush, wait for readers, copy to "
+    std::printf("save against Velum's serialize with the same safe file steps (flush, wait for readers, link to "
                 ".bak, rename): %s ms, layer / that %.2fx\n",
                 cell(safeWrite).c_str(), safeRatio);
 
@@ -923,7 +926,7 @@ int main(int argc, char** argv)
                      saveMs),
                 part("  less the serialize alone), of which: flush the new file", median(flushStep), saveMs),
                 part("    wait for readers' locks on the settings file", median(waitStep), saveMs),
-                part("    copy the settings file to .bak", median(copyStep), saveMs),
+                part("    link the settings file to .bak", median(linkStep), saveMs),
                 part("    rename with write-through", median(renameStep), saveMs),
                 part("rest", saveMs - median(build) - median(freeBuilt) - median(safeWrite), saveMs)});
     std::printf("\n");

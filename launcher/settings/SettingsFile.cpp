@@ -566,6 +566,55 @@ bool WaitForReaders(const std::string& path)
     return locked;
 }
 
+// CreateHardLinkA, looked up once: Windows before 2000 has none.
+using CreateHardLinkProc = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSECURITY_ATTRIBUTES);
+
+CreateHardLinkProc HardLinkEntry()
+{
+    static const CreateHardLinkProc entry = [] {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        return kernel != nullptr ? reinterpret_cast<CreateHardLinkProc>(reinterpret_cast<void*>(
+                                       GetProcAddress(kernel, "CreateHardLinkA")))
+                                 : nullptr;
+    }();
+    return entry;
+}
+
+// Gives the settings file at path a second name, backupPath. The bytes are
+// not copied, and the rename that then puts the new file in place frees
+// none either: the previous file lives on under the backup's name. The
+// link is made under a name of its own and renamed over the backup, so the
+// backup is a whole file at every moment. False when no link could be
+// made or it could not replace the backup; nothing is left behind then.
+bool LinkBackup(const std::string& path, const std::string& backupPath)
+{
+    const CreateHardLinkProc createHardLink = HardLinkEntry();
+    if (createHardLink == nullptr) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return false;
+    }
+    if (Injected(SaveStep::LinkBackup))
+        return false;
+    // A link left by a save that was cut short is simply made anew.
+    const std::string link = TemporarySettingsPath(backupPath);
+    DeleteFileA(link.c_str());
+    if (!createHardLink(link.c_str(), path.c_str(), nullptr))
+        return false;
+    if (MoveFileExA(link.c_str(), backupPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    return Abandon(link);
+}
+
+// The settings file at path kept at backupPath: linked, or copied where
+// the file system or the system has no links (FAT, many network shares).
+// False when neither worked; the backup is then as it was.
+bool KeepBackup(const std::string& path, const std::string& backupPath)
+{
+    if (LinkBackup(path, backupPath))
+        return true;
+    return !Injected(SaveStep::KeepBackup) && CopyFileA(path.c_str(), backupPath.c_str(), FALSE);
+}
+
 // Renames from over to, retrying for a while: a reader that opened the
 // file since the wait above keeps it from being replaced until it is done.
 bool PutInPlace(const std::string& from, const std::string& to)
@@ -814,12 +863,12 @@ bool SaveSettingsFile(const std::string& path, const std::string& backupPath,
     const std::string temporary = TemporarySettingsPath(path);
     if (!WriteCompleteFile(document, temporary))
         return false;
-    // The previous file is copied, not moved, to the backup: until the
-    // rename below replaces it, the settings file stays where it is. With
-    // no previous file the backup is left alone, as the only copy there is.
+    // The previous file is linked or copied, not moved, to the backup:
+    // until the rename below replaces it, the settings file stays where it
+    // is. With no previous file the backup is left alone, as the only copy
+    // there is.
     if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        const bool backedUp = WaitForReaders(path) && !Injected(SaveStep::KeepBackup) &&
-                              CopyFileA(path.c_str(), backupPath.c_str(), FALSE);
+        const bool backedUp = WaitForReaders(path) && KeepBackup(path, backupPath);
         if (!backedUp)
             return Abandon(temporary);
     }

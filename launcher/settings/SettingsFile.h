@@ -70,7 +70,10 @@ enum class SaveStep {
     WriteTemporary,   // lock it and write the document
     FlushTemporary,   // make it reach the disk
     WaitForReaders,   // take the settings file's lock from whoever reads it
-    KeepBackup,       // copy the settings file to the backup path
+    LinkBackup,       // link the settings file to the backup path (a failure
+                      // here is a file system without links: the copy follows)
+    KeepBackup,       // copy the settings file to the backup path, when it
+                      // could not be linked
     PutInPlace,       // rename the new file over the settings file
 };
 // Asked before each step; a non-zero result is a system error code the
@@ -79,5 +82,7 @@ enum class SaveStep {
 using SaveFaultHook = unsigned long (*)(SaveStep step);
 void SetSaveFaultHook(SaveFaultHook hook);
 // The name the new file is written under before it is put in place: the
-// settings file's with the extension ".tmp".
+// settings file's with the extension ".tmp". For the backup's path, the
+// name its new link is made under before it replaces the backup (".tmp"
+// added to the whole name).
 std::string TemporarySettingsPath(const std::string& path);

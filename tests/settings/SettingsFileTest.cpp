@@ -469,6 +469,7 @@ TEST_F(SettingsFile, AFileThatCannotBeWrittenIsNeverReportedAsSaved)
 struct SavePlan {
     SaveStep failAt = SaveStep::PutInPlace;
     DWORD error = 0;  // 0: nothing fails
+    DWORD linkError = 0;  // the links refused with this, as on FAT (0: made)
     std::string path, backup;
     std::vector<std::string> wholeFiles;  // the bytes of every complete file
     std::vector<SaveStep> steps;
@@ -488,6 +489,8 @@ unsigned long InjectSaveFault(SaveStep step)
     };
     if (!whole(ReadWholeFile(g_plan->path)) && !whole(ReadWholeFile(g_plan->backup)))
         g_plan->noWholeFile.push_back(step);
+    if (step == SaveStep::LinkBackup && g_plan->linkError != 0)
+        return g_plan->linkError;
     return step == g_plan->failAt ? g_plan->error : 0;
 }
 
@@ -544,15 +547,19 @@ TEST_F(SettingsFileSaving, AFailedStepLeavesTheFilesAsTheyWere)
         const char* name;
         SaveStep step;
         DWORD error;
+        DWORD linkError;  // links refused with this (0: made)
     };
     const Fault faults[] = {
-        {"read-only folder", SaveStep::CreateTemporary, ERROR_ACCESS_DENIED},
-        {"disk full while writing", SaveStep::WriteTemporary, ERROR_DISK_FULL},
-        {"disk full while flushing", SaveStep::FlushTemporary, ERROR_DISK_FULL},
-        {"settings file locked for good", SaveStep::WaitForReaders, ERROR_LOCK_VIOLATION},
-        {"backup in use", SaveStep::KeepBackup, ERROR_SHARING_VIOLATION},
-        {"disk full while copying", SaveStep::KeepBackup, ERROR_DISK_FULL},
-        {"settings file in use", SaveStep::PutInPlace, ERROR_SHARING_VIOLATION},
+        {"read-only folder", SaveStep::CreateTemporary, ERROR_ACCESS_DENIED, 0},
+        {"disk full while writing", SaveStep::WriteTemporary, ERROR_DISK_FULL, 0},
+        {"disk full while flushing", SaveStep::FlushTemporary, ERROR_DISK_FULL, 0},
+        {"settings file locked for good", SaveStep::WaitForReaders, ERROR_LOCK_VIOLATION, 0},
+        {"backup in use", SaveStep::KeepBackup, ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION},
+        {"disk full while copying, no links", SaveStep::KeepBackup, ERROR_DISK_FULL,
+         ERROR_INVALID_FUNCTION},
+        {"settings file in use", SaveStep::PutInPlace, ERROR_SHARING_VIOLATION, 0},
+        {"settings file in use, no links", SaveStep::PutInPlace, ERROR_SHARING_VIOLATION,
+         ERROR_NOT_SUPPORTED},
     };
     for (const bool withPrevious : {true, false}) {
         for (const Fault& fault : faults) {
@@ -564,20 +571,22 @@ TEST_F(SettingsFileSaving, AFailedStepLeavesTheFilesAsTheyWere)
             Prepare(withPrevious);
             plan.failAt = fault.step;
             plan.error = fault.error;
+            plan.linkError = fault.linkError;
             EXPECT_FALSE(SaveSettingsFile(path, backup, records[2])) << name;
             EXPECT_EQ(withPrevious ? bytes[1] : "", ReadWholeFile(path)) << name;
             const std::string kept = ReadWholeFile(backup);
             EXPECT_TRUE(kept == bytes[0] || (withPrevious && kept == bytes[1])) << name;
-            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(TemporarySettingsPath(path).c_str()))
-                << name;
+            for (const std::string& left : {TemporarySettingsPath(path), TemporarySettingsPath(backup)})
+                EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(left.c_str())) << name << ": " << left;
 
             // The next save goes through, every step of it taken with a
             // whole file in place; the backup is the file it replaced, or,
-            // with none, the backup from before.
+            // with none, the backup from before. Without links it is copied
+            // (one step more).
             plan.error = 0;
             plan.steps.clear();
             EXPECT_TRUE(SaveSettingsFile(path, backup, records[2])) << name;
-            EXPECT_EQ(withPrevious ? 6u : 4u, plan.steps.size()) << name;
+            EXPECT_EQ(withPrevious ? (fault.linkError != 0 ? 7u : 6u) : 4u, plan.steps.size()) << name;
             EXPECT_EQ(bytes[2], ReadWholeFile(path)) << name;
             EXPECT_EQ(withPrevious ? bytes[1] : bytes[0], ReadWholeFile(backup)) << name;
             EXPECT_TRUE(plan.noWholeFile.empty()) << name;
@@ -610,6 +619,20 @@ TEST_F(SettingsFileSaving, FilesInUseKeepEveryCopy)
     ASSERT_TRUE(SaveSettingsFile(path, backup, records[2]));
     EXPECT_EQ(bytes[2], ReadWholeFile(path));
     EXPECT_EQ(bytes[0], ReadWholeFile(backup));
+}
+
+// A save killed between linking the backup and putting the link in place
+// leaves the link's name taken: the next save makes it anew.
+TEST_F(SettingsFileSaving, ALinkLeftByACutShortSaveIsMadeAnew)
+{
+    SetSaveFaultHook(nullptr);
+    Prepare(true);
+    const std::string link = TemporarySettingsPath(backup);
+    WriteFile(link, "left by another save");
+    ASSERT_TRUE(SaveSettingsFile(path, backup, records[2]));
+    EXPECT_EQ(bytes[2], ReadWholeFile(path));
+    EXPECT_EQ(bytes[1], ReadWholeFile(backup));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(link.c_str()));
 }
 
 // A reader holding its shared lock delays the save, which then completes.
