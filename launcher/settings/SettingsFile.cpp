@@ -43,33 +43,43 @@ bool IsAscii(const Char* text, std::size_t length)
 }
 
 // ANSI text as UTF-16, whole however long, up to its first null byte
-// (the document's texts end there).
+// (the document's texts end there). The ASCII bytes at its start are
+// copied in the same pass that looks for the end: each is a character of
+// its own in any code page (a lead byte is never below 0x80), so the
+// conversion call can start after them and gets the same result. Most
+// words and many lines are ASCII all through and make no call at all.
 VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
 {
-    const int bytes = static_cast<int>(std::strlen(text.c_str()));
-    if (bytes == 0)
-        return VelumString();
-    if (IsAscii(reinterpret_cast<const unsigned char*>(text.data()), static_cast<std::size_t>(bytes))) {
-        if (buffer.size() < static_cast<std::size_t>(bytes))
-            buffer.resize(static_cast<std::size_t>(bytes));
-        for (int i = 0; i < bytes; ++i)
-            buffer[static_cast<std::size_t>(i)] = static_cast<wchar_t>(text[static_cast<std::size_t>(i)]);
-        return VelumString(reinterpret_cast<const Velum_CHAR*>(buffer.data()), static_cast<unsigned long>(bytes));
+    if (buffer.size() < text.size())
+        buffer.resize(text.size());
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    wchar_t* out = buffer.data();
+    std::size_t ascii = 0;
+    while (ascii < size && bytes[ascii] != 0 && bytes[ascii] < 0x80) {
+        out[ascii] = static_cast<wchar_t>(bytes[ascii]);
+        ++ascii;
     }
+    if (ascii == size || bytes[ascii] == 0)
+        return ascii != 0 ? VelumString(reinterpret_cast<const Velum_CHAR*>(out), static_cast<unsigned long>(ascii))
+                          : VelumString();
+    const char* rest = text.data() + ascii;
+    const int restBytes = static_cast<int>(std::strlen(rest));
     const UINT codePage = SettingsCodePage();
     // A code-page byte never makes more than one UTF-16 unit, so one call
-    // into a buffer of the text's byte count does; should a code page ever
-    // need more, the length is asked for first.
-    if (buffer.size() < static_cast<std::size_t>(bytes))
-        buffer.resize(static_cast<std::size_t>(bytes));
-    int length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), bytes, buffer.data(), bytes);
+    // into the room left does; should a code page ever need more, the
+    // length is asked for first.
+    int length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, rest, restBytes, out + ascii, restBytes);
     if (length <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), bytes, nullptr, 0);
-        buffer.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-        length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, text.data(), bytes, buffer.data(), length);
+        length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, rest, restBytes, nullptr, 0);
+        buffer.resize(ascii + static_cast<std::size_t>(length > 0 ? length : 0));
+        out = buffer.data();
+        length = MultiByteToWideChar(codePage, MB_PRECOMPOSED, rest, restBytes, out + ascii, length);
     }
-    return length > 0 ? VelumString(reinterpret_cast<const Velum_CHAR*>(buffer.data()),
-                                    static_cast<unsigned long>(length))
+    // A text the code page cannot take at all converts to nothing, as it
+    // did before its ASCII start was copied here.
+    return length > 0 ? VelumString(reinterpret_cast<const Velum_CHAR*>(out),
+                                    static_cast<unsigned long>(ascii + static_cast<std::size_t>(length)))
                       : VelumString();
 }
 

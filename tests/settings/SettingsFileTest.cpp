@@ -260,6 +260,8 @@ TEST_F(SettingsFile, ManyCommandsWithOddTextsComeBackAsWritten)
     } cases[] = {
         {"empty", "", ""},
         {"null byte", std::string("ab\0cd", 5), "ab"},
+        {"null byte before Japanese", std::string("ab\0", 3) + Ansi("表示"), "ab"},
+        {"null byte after Japanese", "ab" + Ansi("表示") + std::string("\0cd", 3), "ab" + Ansi("表示")},
         {"trail byte 0x5C", Ansi("C:\\ソ\\表\\能.exe"), Ansi("C:\\ソ\\表\\能.exe")},
         {"markup", "<a href=\"x\">&amp;'</a>", "<a href=\"x\">&amp;'</a>"},
         {"spaces and tabs", " \tx\t ", " \tx\t "},
