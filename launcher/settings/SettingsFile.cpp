@@ -605,11 +605,14 @@ bool LinkBackup(const std::string& path, const std::string& backupPath)
     }
     if (Injected(SaveStep::LinkBackup))
         return false;
-    // A link left by a save that was cut short is simply made anew.
     const std::string link = TemporarySettingsPath(backupPath);
-    DeleteFileA(link.c_str());
-    if (!createHardLink(link.c_str(), path.c_str(), nullptr))
-        return false;
+    if (!createHardLink(link.c_str(), path.c_str(), nullptr)) {
+        // A link left by a save that was cut short is made anew.
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) || !DeleteFileA(link.c_str()) ||
+            !createHardLink(link.c_str(), path.c_str(), nullptr))
+            return false;
+    }
     if (MoveFileExA(link.c_str(), backupPath.c_str(), MOVEFILE_REPLACE_EXISTING))
         return true;
     return Abandon(link);
