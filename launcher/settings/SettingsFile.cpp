@@ -42,9 +42,39 @@ bool IsAscii(const Char* text, std::size_t length)
     return true;
 }
 
+// Texts are scanned eight bytes a step (the runtime's strlen takes one).
+const std::uint64_t kLowBits = 0x0101010101010101ull;
+const std::uint64_t kHighBits = 0x8080808080808080ull;
+
+std::uint64_t EightBytes(const char* bytes)
+{
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+bool HasNullByte(std::uint64_t word)
+{
+    return ((word - kLowBits) & ~word & kHighBits) != 0;
+}
+
+// Where text ends, at its first null byte or its size, looking from `from`
+// on.
+std::size_t TextEnd(const std::string& text, std::size_t from)
+{
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    std::size_t end = from;
+    while (size - end >= 8 && !HasNullByte(EightBytes(data + end)))
+        end += 8;
+    while (end < size && data[end] != 0)
+        ++end;
+    return end;
+}
+
 // ANSI text as UTF-16, whole however long, up to its first null byte
 // (the document's texts end there). The ASCII bytes at its start are
-// copied in the same pass that looks for the end: each is a character of
+// copied while looking for the end: each is a character of
 // its own in any code page (a lead byte is never below 0x80), so the
 // conversion call can start after them and gets the same result. Most
 // words and many lines are ASCII all through and make no call at all.
@@ -56,6 +86,14 @@ VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
     const std::size_t size = text.size();
     wchar_t* out = buffer.data();
     std::size_t ascii = 0;
+    while (size - ascii >= 8) {
+        const std::uint64_t word = EightBytes(text.data() + ascii);
+        if ((word & kHighBits) != 0 || HasNullByte(word))
+            break;
+        for (std::size_t i = ascii; i < ascii + 8; ++i)
+            out[i] = static_cast<wchar_t>(bytes[i]);
+        ascii += 8;
+    }
     while (ascii < size && bytes[ascii] != 0 && bytes[ascii] < 0x80) {
         out[ascii] = static_cast<wchar_t>(bytes[ascii]);
         ++ascii;
@@ -64,7 +102,7 @@ VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
         return ascii != 0 ? VelumString(reinterpret_cast<const Velum_CHAR*>(out), static_cast<unsigned long>(ascii))
                           : VelumString();
     const char* rest = text.data() + ascii;
-    const int restBytes = static_cast<int>(std::strlen(rest));
+    const int restBytes = static_cast<int>(TextEnd(text, ascii) - ascii);
     const UINT codePage = SettingsCodePage();
     // A code-page byte never makes more than one UTF-16 unit, so one call
     // into the room left does; should a code page ever need more, the
