@@ -651,9 +651,14 @@ bool LinkBackup(const std::string& path, const std::string& backupPath)
             !createHardLink(link.c_str(), path.c_str(), nullptr))
             return false;
     }
-    if (MoveFileExA(link.c_str(), backupPath.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return true;
-    return Abandon(link);
+    if (!MoveFileExA(link.c_str(), backupPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return Abandon(link);
+    // After a save that failed at putting its file in place, the settings
+    // file and the backup are one file: a rename between two names of one
+    // file leaves both on some file systems (and under Wine), so the link's
+    // name may still be there.
+    DeleteFileA(link.c_str());
+    return true;
 }
 
 // The settings file at path kept at backupPath: linked, or copied where

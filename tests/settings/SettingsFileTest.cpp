@@ -595,6 +595,8 @@ TEST_F(SettingsFileSaving, AFailedStepLeavesTheFilesAsTheyWere)
             EXPECT_EQ(bytes[2], ReadWholeFile(path)) << name;
             EXPECT_EQ(withPrevious ? bytes[1] : bytes[0], ReadWholeFile(backup)) << name;
             EXPECT_TRUE(plan.noWholeFile.empty()) << name;
+            for (const std::string& left : {TemporarySettingsPath(path), TemporarySettingsPath(backup)})
+                EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(left.c_str())) << name << ": " << left;
         }
     }
 }
