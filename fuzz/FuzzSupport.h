@@ -122,9 +122,21 @@ inline std::string LastParseError()
     return text;
 }
 
+// The launcher's sizes (16 items a list page, 31 buckets, strings grown
+// 32 units at a time), or others from VELUM_FUZZ_SIZES="items,buckets,units"
+// (such as "1,1,1": a page per node, one bucket, no room to grow), which
+// put every page and growth boundary in reach of a few steps.
 inline void InitializeVelum()
 {
-    if (!Velum::initialize(16, 31, 32)) {
+    unsigned long items = 16, buckets = 31, units = 32;
+    const char* sizes = getenv("VELUM_FUZZ_SIZES");
+    if (sizes != nullptr && *sizes != 0) {
+        if (sscanf(sizes, "%lu,%lu,%lu", &items, &buckets, &units) != 3) {
+            fprintf(stderr, "VELUM_FUZZ_SIZES must be items,buckets,units\n");
+            abort();
+        }
+    }
+    if (!Velum::initialize(items, buckets, units)) {
         fprintf(stderr, "Velum::initialize failed\n");
         abort();
     }
