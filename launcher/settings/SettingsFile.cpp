@@ -6,6 +6,7 @@
 #include "ResourceMessage.h"
 #include "TextRoutines.h"
 #include "VersionInfo.h"
+#include "WideToAnsi.h"
 #include "resource.h"
 
 #include <cstdio>
@@ -128,35 +129,8 @@ VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
 // give a line the program runs and writes back shorter than it reads.
 void ToAnsi(const Velum_CHAR* chars, unsigned long units, std::string& ansi)
 {
-    for (unsigned long i = 0; i < units; ++i) {
-        if (chars[i] == 0) {
-            units = i;
-            break;
-        }
-    }
-    if (units == 0) {
-        ansi.clear();
-        return;
-    }
-    if (IsAscii(chars, units)) {
-        ansi.assign(chars, chars + units);
-        return;
-    }
-    const wchar_t* wide = reinterpret_cast<const wchar_t*>(chars);
-    const UINT codePage = SettingsCodePage();
-    // Two bytes a unit hold any double-byte code page in one call; UTF-8
-    // and the like may need more, and then the length is asked for first.
-    ansi.resize(static_cast<std::size_t>(units) * 2);
-    int length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0],
-                                     static_cast<int>(ansi.size()), nullptr, nullptr);
-    if (length <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), nullptr, 0, nullptr,
-                                     nullptr);
-        ansi.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-        length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0], length,
-                                     nullptr, nullptr);
-    }
-    ansi.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+    units = static_cast<unsigned long>(UnitsBeforeNull(reinterpret_cast<const wchar_t*>(chars), units));
+    WideToAnsi(SettingsCodePage(), reinterpret_cast<const wchar_t*>(chars), units, ansi);
 }
 
 std::string ToAnsi(const VelumString& text)
@@ -298,11 +272,14 @@ using Velum::ElementInst;
 using Velum::NodeInst;
 
 // The element among node's children at i, or null when that child is no
-// element or has another name.
-const ElementInst* ChildElement(const NodeInst& node, unsigned long i, const wchar_t* name)
+// element or has another name. The name is compared here rather than
+// through a call into Velum: the walk asks this for every child.
+template <std::size_t Size>
+const ElementInst* ChildElement(const NodeInst& node, unsigned long i, const wchar_t (&name)[Size])
 {
     const NodeInst* child = node.m_children->item(i);
-    if (child == nullptr || child->m_type != Velum::ELEMENT_NODE || child->m_name != V(name))
+    if (child == nullptr || child->m_type != Velum::ELEMENT_NODE || child->m_name.getLength() != Size - 1 ||
+        std::memcmp(static_cast<const Velum_CHAR*>(child->m_name), name, (Size - 1) * sizeof(Velum_CHAR)) != 0)
         return nullptr;
     return static_cast<const ElementInst*>(child);
 }
@@ -346,12 +323,13 @@ void ReadColour(const ElementInst& element, const wchar_t* name, std::uint32_t v
 }
 
 // The value of the element's first child node as ANSI into text, when it
-// has a child.
+// has a child. The value is read where the child keeps it, without a copy
+// of the string handle.
 bool FirstChildValue(const ElementInst& element, std::string* text)
 {
-    if (!element.hasChildNodes())
+    if (element.childCount() == 0)
         return false;
-    const VelumString value = element.getFirstChild()->getNodeValue();
+    const VelumString& value = element.m_children->item(0)->m_value;
     ToAnsi(value, value.getLength(), *text);
     return !text->empty();
 }
@@ -394,7 +372,7 @@ void ReadWindowInfo(const ElementInst& element, std::uint32_t version, WindowInf
 const ElementInst* CommandLineAt(const ElementInst& command, unsigned long i)
 {
     const ElementInst* line = ChildElement(command, i, L"commandline");
-    return line != nullptr && line->hasChildNodes() ? line : nullptr;
+    return line != nullptr && line->childCount() != 0 ? line : nullptr;
 }
 
 void ReadCommandList(const ElementInst& list, CCommandTable& commands)
