@@ -382,6 +382,8 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
     // texts are converted through one string kept for the whole list.
     CCommandEntry entry;
     std::string text;
+    // A written file puts a line break between the commands.
+    commands.Reserve(commands.GetCount() + (list.childCount() + 1) / 2);
     for (unsigned long i = 0; i < list.childCount(); ++i) {
         const ElementInst* command = ChildElement(list, i, L"command");
         VelumString word;
