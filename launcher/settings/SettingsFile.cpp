@@ -284,6 +284,16 @@ const ElementInst* ChildElement(const NodeInst& node, unsigned long i, const wch
     return static_cast<const ElementInst*>(child);
 }
 
+// The value of the element's attribute name where the attribute keeps it,
+// or null when there is none: the command list asks this of every command,
+// and a copy of the string handle would cost more than the look-up.
+const VelumString* AttributeValue(const ElementInst& element, const wchar_t* name)
+{
+    const NodeInst* attribute =
+        element.m_attributes != nullptr ? element.m_attributes->getNamedItem(V(name)) : nullptr;
+    return attribute != nullptr ? &attribute->m_value : nullptr;
+}
+
 // The attribute's value, or false when it is absent or empty.
 bool Attribute(const ElementInst& element, const wchar_t* name, VelumString* value)
 {
@@ -367,12 +377,18 @@ void ReadWindowInfo(const ElementInst& element, std::uint32_t version, WindowInf
         info.Transparency = static_cast<std::uint8_t>(value.Dec_to_UInt() & 0xFF);
 }
 
-// The command's child at i when ReadCommandList takes it as a line: a
-// `commandline` element with a child.
-const ElementInst* CommandLineAt(const ElementInst& command, unsigned long i)
+// The first of the command's children from i on that ReadCommandList takes
+// as a line (a `commandline` element whose first child gives text), with
+// that text in *text: its index, or the child count when there is none.
+unsigned long NextLine(const ElementInst& command, unsigned long i, std::string* text)
 {
-    const ElementInst* line = ChildElement(command, i, L"commandline");
-    return line != nullptr && line->childCount() != 0 ? line : nullptr;
+    const unsigned long children = command.childCount();
+    for (; i < children; ++i) {
+        const ElementInst* line = ChildElement(command, i, L"commandline");
+        if (line != nullptr && FirstChildValue(*line, text))
+            return i;
+    }
+    return children;
 }
 
 void ReadCommandList(const ElementInst& list, CCommandTable& commands)
@@ -386,13 +402,13 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
     commands.Reserve(commands.GetCount() + (list.childCount() + 1) / 2);
     for (unsigned long i = 0; i < list.childCount(); ++i) {
         const ElementInst* command = ChildElement(list, i, L"command");
-        VelumString word;
-        if (command == nullptr || !Attribute(*command, L"command", &word))
+        const VelumString* word = command != nullptr ? AttributeValue(*command, L"command") : nullptr;
+        if (word == nullptr || word->getLength() == 0)
             continue;
-        if (IsStoredSystemWord(word)) {
+        const bool system = IsStoredSystemWord(*word);
+        if (system) {
             ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SYSTEM_RENAMED,
                                 MB_ICONINFORMATION, 0);
-            word = VelumString(V(L" SYSTEM"));
         }
         // A command goes in at its first line with text. One without any
         // is dropped, as a save would drop it (a line the file cannot give
@@ -400,15 +416,13 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
         // line); Insert fails only when memory runs out, and the command is
         // then left out whole.
         const unsigned long children = command->childCount();
-        unsigned long j = 0;
-        for (; j < children; ++j) {
-            const ElementInst* line = CommandLineAt(*command, j);
-            if (line != nullptr && FirstChildValue(*line, &text))
-                break;
-        }
+        unsigned long j = NextLine(*command, 0, &text);
         if (j == children)
             continue;
-        ToAnsi(word, word.getLength(), entry.word);
+        if (system)
+            entry.word = " SYSTEM";
+        else
+            ToAnsi(*word, word->getLength(), entry.word);
         if (entry.word.empty())
             continue;  // only a null character, or nothing the code page holds
         if (commands.Insert(entry) == 0)
@@ -418,12 +432,8 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
         // puts a line break between the lines, so this is their number; a
         // file without the breaks only makes the list grow once more.
         lines.Reserve((children - j + 1) / 2);
-        lines.Add(text);
-        for (++j; j < children; ++j) {
-            const ElementInst* line = CommandLineAt(*command, j);
-            if (line != nullptr && FirstChildValue(*line, &text))
-                lines.Add(text);
-        }
+        for (; j < children; j = NextLine(*command, j + 1, &text))
+            lines.Add(text);
     }
 }
 

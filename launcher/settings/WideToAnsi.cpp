@@ -4,7 +4,33 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// Copies the plain ASCII units of wide from start on to out, one byte
+// each, up to the first other unit or units; returns where that is. Most
+// of a command line is ASCII (paths, switches, macros), so runs of eight
+// go at once where the processor can.
+std::size_t CopyAscii(const wchar_t* wide, std::size_t start, std::size_t units, char* out)
+{
+    std::size_t i = start;
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= units; i += 8) {
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(eight, high), zero)) != 0xFFFF)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (i - start)), _mm_packus_epi16(eight, eight));
+    }
+#endif
+    for (; i < units && wide[i] < 0x80; ++i)
+        out[i - start] = static_cast<char>(wide[i]);
+    return i;
+}
 
 bool IsSurrogate(wchar_t unit)
 {
@@ -50,6 +76,13 @@ public:
     {
         char* out = &ansi[start];
         for (std::size_t i = start; i < units; ++i) {
+            if (wide[i] < 0x80) {
+                const std::size_t end = CopyAscii(wide, i, units, out);
+                out += end - i;
+                i = end;
+                if (i == units)
+                    break;
+            }
             const std::uint16_t value = m_bytes[wide[i]];
             if (value == kSurrogate)
                 return false;
@@ -141,11 +174,7 @@ void WideToAnsi(UINT codePage, const wchar_t* wide, std::size_t units, std::stri
     // Plain ASCII is the same bytes in every ANSI and OEM code page and
     // needs no table; it is copied as far as it goes.
     ansi.resize(units * 2);
-    std::size_t ascii = 0;
-    while (ascii < units && wide[ascii] < 0x80) {
-        ansi[ascii] = static_cast<char>(wide[ascii]);
-        ++ascii;
-    }
+    const std::size_t ascii = CopyAscii(wide, 0, units, &ansi[0]);
     if (ascii == units) {
         ansi.resize(units);
         return;
