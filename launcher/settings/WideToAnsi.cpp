@@ -39,33 +39,37 @@ bool IsSurrogate(wchar_t unit)
 
 // The bytes of every code unit but the surrogates in one code page: the
 // byte itself up to 0xFF, else a lead byte in the high half and its trail
-// byte in the low one. Made from one conversion of all those units, the
-// first time a text that is not plain ASCII comes; kept for the life of
-// the program (a process has one ANSI code page, so one table is made in
-// practice; another code page replaces it).
+// byte in the low one. Made from one conversion of all those units once
+// enough texts that are not plain ASCII came to pay for it (a settings file
+// of a few commands never needs it); kept for the life of the program (a
+// process has one ANSI code page, so one table is made in practice;
+// another code page starts over).
 class UnitTable {
 public:
-    // After this, Usable says whether the table of codePage can be used. It
-    // cannot when codePage is not a single- or double-byte code page, when
-    // the system's output could not be told apart unit by unit, or when
-    // there was no memory for it: each text is then converted by the system
-    // call, and the table is not tried again for that code page.
-    void Prepare(UINT codePage)
+    // True when the next text of codePage goes through the table. It does
+    // not when too few texts came yet, when codePage is not a single- or
+    // double-byte code page, when the system's output could not be told
+    // apart unit by unit, or when there was no memory for the table: the
+    // text then goes to the system call, and a table that could not be made
+    // is not tried again for that code page.
+    bool Ready(UINT codePage)
     {
-        if (m_prepared && m_codePage == codePage)
-            return;
-        m_prepared = true;
-        m_codePage = codePage;
-        m_bytes.clear();
-        try {
-            if (!Build(codePage))
-                m_bytes.clear();
-        } catch (const std::bad_alloc&) {
+        if (codePage != m_codePage || !m_counted) {
+            m_codePage = codePage;
+            m_counted = true;
+            m_texts = 0;
             m_bytes.clear();
         }
+        if (m_texts <= kTextsBeforeTable && ++m_texts > kTextsBeforeTable) {
+            try {
+                if (!Build(codePage))
+                    m_bytes.clear();
+            } catch (const std::bad_alloc&) {
+                m_bytes.clear();
+            }
+        }
+        return !m_bytes.empty();
     }
-
-    bool Usable() const { return !m_bytes.empty(); }
 
     // Converts wide from unit start on, the units before it being plain
     // ASCII already copied to ansi's first start bytes (ansi holds at least
@@ -144,9 +148,12 @@ private:
 
     // The mark of the surrogates, which no unit of a usable table maps to.
     static constexpr std::uint16_t kSurrogate = 0xFFFF;
+    // The system calls that cost about as much as making the table.
+    static constexpr unsigned kTextsBeforeTable = 64;
 
-    bool m_prepared = false;
+    bool m_counted = false;  // m_codePage and m_texts are set
     UINT m_codePage = 0;
+    unsigned m_texts = 0;    // texts of m_codePage so far, up to one past the above
     std::vector<std::uint16_t> m_bytes;  // empty: not usable
 };
 
@@ -181,8 +188,7 @@ void WideToAnsi(UINT codePage, const wchar_t* wide, std::size_t units, std::stri
     }
     // The launcher's one thread is the only caller.
     static UnitTable table;
-    table.Prepare(codePage);
-    if (table.Usable() && table.Convert(wide, ascii, units, ansi))
+    if (table.Ready(codePage) && table.Convert(wide, ascii, units, ansi))
         return;
     SystemConvert(codePage, wide, units, ansi);
 }

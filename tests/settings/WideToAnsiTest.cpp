@@ -30,13 +30,41 @@ std::string TableBytes(UINT codePage, const std::wstring& wide)
     return bytes;
 }
 
-// Single- and double-byte code pages go through the table, UTF-8 through
-// the system call; each is asked in turn, so the table is made anew.
+// Single- and double-byte code pages go through the table once enough
+// texts came, UTF-8 always through the system call; each is asked in turn,
+// so every code page starts without a table.
 const UINT kCodePages[] = {932, 1252, 437, 936, 949, 950, CP_UTF8, 932};
 
-TEST(WideToAnsi, EveryUnitAsTheSystemConvertsIt)
+const std::wstring kTexts[] = {
+    L"",
+    L"notepad.exe",
+    std::wstring(L"\0", 1),
+    std::wstring(L"a\0b", 3),
+    L"\"C:\\Program Files\\\x30E1\x30E2\\notepad.exe\" /a %1",
+    // Trail bytes that are a backslash or a letter in code page 932.
+    L"\x30BD\x8868\x80FD\x30C0\\\x30BD",
+    L"\xFF76\xFF85 half-width kana",
+    L"\x00E9\x00FC\x03B1\x03C9\xFF41\xFF3A unmappable and folded",
+    // A pair, a lone lead and a lone trail surrogate, also after ASCII and
+    // after a double-byte character.
+    L"\xD83D\xDE00",
+    L"x\xD83D",
+    L"\x65E5\xDE00y",
+    L"\xFFFF\xFFFE\xFEFF",
+    std::wstring(5000, L'\x65E5') + std::wstring(5000, L'a'),
+};
+
+void ExpectTextsAsTheSystem(UINT codePage, const char* when)
+{
+    for (const std::wstring& text : kTexts)
+        EXPECT_EQ(SystemBytes(codePage, text), TableBytes(codePage, text))
+            << "code page " << codePage << " " << when << ", text of " << text.size() << " units";
+}
+
+TEST(WideToAnsi, EveryUnitAndTextAsTheSystemConvertsThem)
 {
     for (UINT codePage : kCodePages) {
+        ExpectTextsAsTheSystem(codePage, "before its table");
         int differing = 0;
         for (unsigned unit = 1; unit < 0x10000; ++unit) {
             // Between ASCII and a double-byte character, so that a unit's
@@ -46,33 +74,7 @@ TEST(WideToAnsi, EveryUnitAsTheSystemConvertsIt)
                 ADD_FAILURE() << "code page " << codePage << ", unit " << std::hex << unit;
         }
         EXPECT_EQ(0, differing) << "code page " << codePage;
-    }
-}
-
-TEST(WideToAnsi, TextsAsTheSystemConvertsThem)
-{
-    const std::wstring texts[] = {
-        L"",
-        L"notepad.exe",
-        std::wstring(L"\0", 1),
-        std::wstring(L"a\0b", 3),
-        L"\"C:\\Program Files\\\x30E1\x30E2\\notepad.exe\" /a %1",
-        // Trail bytes that are a backslash or a letter in code page 932.
-        L"\x30BD\x8868\x80FD\x30C0\\\x30BD",
-        L"\xFF76\xFF85 half-width kana",
-        L"\x00E9\x00FC\x03B1\x03C9\xFF41\xFF3A unmappable and folded",
-        // A pair, a lone lead and a lone trail surrogate, also after ASCII
-        // and after a double-byte character.
-        L"\xD83D\xDE00",
-        L"x\xD83D",
-        L"\x65E5\xDE00y",
-        L"\xFFFF\xFFFE\xFEFF",
-        std::wstring(5000, L'\x65E5') + std::wstring(5000, L'a'),
-    };
-    for (UINT codePage : kCodePages) {
-        for (const std::wstring& text : texts)
-            EXPECT_EQ(SystemBytes(codePage, text), TableBytes(codePage, text))
-                << "code page " << codePage << ", text of " << text.size() << " units";
+        ExpectTextsAsTheSystem(codePage, "with its table");
     }
 }
 
