@@ -195,7 +195,17 @@ void WideToAnsi(UINT codePage, const wchar_t* wide, std::size_t units, std::stri
 
 std::size_t UnitsBeforeNull(const wchar_t* wide, std::size_t units)
 {
+    // Every text read is scanned: eight units at a time where the processor
+    // can.
     std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= units; i += 8) {
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wide + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(eight, zero)) != 0)
+            break;
+    }
+#endif
     while (i < units && wide[i] != 0)
         ++i;
     return i;

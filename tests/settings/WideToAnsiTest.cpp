@@ -78,4 +78,22 @@ TEST(WideToAnsi, EveryUnitAndTextAsTheSystemConvertsThem)
     }
 }
 
+TEST(WideToAnsi, UnitsBeforeTheFirstNull)
+{
+    const struct {
+        std::wstring text;
+        std::size_t expected;
+    } cases[] = {
+        {L"", 0},
+        {L"abc", 3},
+        {std::wstring(L"\0abc", 4), 0},
+        {std::wstring(L"abcdefg\0", 8), 7},
+        {std::wstring(L"abcdefgh\0", 9), 8},
+        {std::wstring(L"abcdefghijklmnopq\0rs\0", 21), 17},
+        {std::wstring(40, L'\x65E5'), 40},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, UnitsBeforeNull(c.text.data(), c.text.size())) << c.text.size();
+}
+
 }  // namespace
