@@ -30,19 +30,6 @@ UINT SettingsCodePage()
     return codePage == 1 ? 0 : codePage;
 }
 
-// Most words and many lines are plain ASCII, which every ANSI and OEM code
-// page maps to the same UTF-16 units and back; they are copied unit by
-// unit, which costs far less than a conversion call.
-template <typename Char>
-bool IsAscii(const Char* text, std::size_t length)
-{
-    for (std::size_t i = 0; i < length; ++i) {
-        if (static_cast<unsigned>(text[i]) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 // Texts are scanned eight bytes a step (the runtime's strlen takes one).
 const std::uint64_t kLowBits = 0x0101010101010101ull;
 const std::uint64_t kHighBits = 0x8080808080808080ull;
