@@ -5,6 +5,11 @@
 
 namespace korra {
 
+// The lines' allocator holds no state: the list is laid out as with the
+// default one.
+static_assert(sizeof(std::vector<std::string, SmallBlockAllocator<std::string>>) == sizeof(std::vector<std::string>),
+              "the small-block allocator must not change the list's layout");
+
 bool CCommandLinesA::IsEqual(const CCommandLinesA& other) const
 {
     return m_lines == other.m_lines;

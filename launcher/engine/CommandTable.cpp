@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 namespace {
 
@@ -95,6 +96,15 @@ int CCommandTable::Insert(const CCommandEntry& source)
         return 1;
     } catch (const std::bad_alloc&) {
         return 0;
+    }
+}
+
+void CCommandTable::Reserve(std::size_t count) noexcept
+{
+    try {
+        m_order.reserve(count);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
     }
 }
 

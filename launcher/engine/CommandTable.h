@@ -25,6 +25,10 @@ public:
     CCommandLinesEx lines;
     CCommandEntry* next = nullptr;  // same bucket; owned by the table
     CCommandEntry* prev = nullptr;
+
+    // A table holds thousands of entries: they come from small blocks.
+    static void* operator new(std::size_t bytes) { return korra::SmallBlockAllocate(bytes); }
+    static void operator delete(void* entry, std::size_t bytes) noexcept { korra::SmallBlockFree(entry, bytes); }
 };
 
 // One completion result: the word and its first command line (for a
@@ -53,6 +57,11 @@ public:
     // its word is taken (callers do). 1, or 0 with the table unchanged when
     // memory runs out.
     int Insert(const CCommandEntry& source);
+    // Room in the order for count commands in all, so that a reader that
+    // knows how many come adds them without the order growing step by
+    // step. Without memory for it nothing changes: Insert then grows the
+    // order as usual.
+    void Reserve(std::size_t count) noexcept;
     // Removes the command registered as word: 1, or 0 when there is none.
     int Remove(const std::string& word);
     // The command registered as word, or null.

@@ -6,6 +6,7 @@
 #include "ResourceMessage.h"
 #include "TextRoutines.h"
 #include "VersionInfo.h"
+#include "WideToAnsi.h"
 #include "resource.h"
 
 #include <cstdio>
@@ -27,19 +28,6 @@ UINT SettingsCodePage()
     if (codePage == 0)
         codePage = GetOEMCP();
     return codePage == 1 ? 0 : codePage;
-}
-
-// Most words and many lines are plain ASCII, which every ANSI and OEM code
-// page maps to the same UTF-16 units and back; they are copied unit by
-// unit, which costs far less than a conversion call.
-template <typename Char>
-bool IsAscii(const Char* text, std::size_t length)
-{
-    for (std::size_t i = 0; i < length; ++i) {
-        if (static_cast<unsigned>(text[i]) >= 0x80)
-            return false;
-    }
-    return true;
 }
 
 // Texts are scanned eight bytes a step (the runtime's strlen takes one).
@@ -128,35 +116,8 @@ VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
 // give a line the program runs and writes back shorter than it reads.
 void ToAnsi(const Velum_CHAR* chars, unsigned long units, std::string& ansi)
 {
-    for (unsigned long i = 0; i < units; ++i) {
-        if (chars[i] == 0) {
-            units = i;
-            break;
-        }
-    }
-    if (units == 0) {
-        ansi.clear();
-        return;
-    }
-    if (IsAscii(chars, units)) {
-        ansi.assign(chars, chars + units);
-        return;
-    }
-    const wchar_t* wide = reinterpret_cast<const wchar_t*>(chars);
-    const UINT codePage = SettingsCodePage();
-    // Two bytes a unit hold any double-byte code page in one call; UTF-8
-    // and the like may need more, and then the length is asked for first.
-    ansi.resize(static_cast<std::size_t>(units) * 2);
-    int length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0],
-                                     static_cast<int>(ansi.size()), nullptr, nullptr);
-    if (length <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), nullptr, 0, nullptr,
-                                     nullptr);
-        ansi.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-        length = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(units), &ansi[0], length,
-                                     nullptr, nullptr);
-    }
-    ansi.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+    units = static_cast<unsigned long>(UnitsBeforeNull(reinterpret_cast<const wchar_t*>(chars), units));
+    WideToAnsi(SettingsCodePage(), reinterpret_cast<const wchar_t*>(chars), units, ansi);
 }
 
 std::string ToAnsi(const VelumString& text)
@@ -298,13 +259,26 @@ using Velum::ElementInst;
 using Velum::NodeInst;
 
 // The element among node's children at i, or null when that child is no
-// element or has another name.
-const ElementInst* ChildElement(const NodeInst& node, unsigned long i, const wchar_t* name)
+// element or has another name. The name is compared here rather than
+// through a call into Velum: the walk asks this for every child.
+template <std::size_t Size>
+const ElementInst* ChildElement(const NodeInst& node, unsigned long i, const wchar_t (&name)[Size])
 {
     const NodeInst* child = node.m_children->item(i);
-    if (child == nullptr || child->m_type != Velum::ELEMENT_NODE || child->m_name != V(name))
+    if (child == nullptr || child->m_type != Velum::ELEMENT_NODE || child->m_name.getLength() != Size - 1 ||
+        std::memcmp(static_cast<const Velum_CHAR*>(child->m_name), name, (Size - 1) * sizeof(Velum_CHAR)) != 0)
         return nullptr;
     return static_cast<const ElementInst*>(child);
+}
+
+// The value of the element's attribute name where the attribute keeps it,
+// or null when there is none: the command list asks this of every command,
+// and a copy of the string handle would cost more than the look-up.
+const VelumString* AttributeValue(const ElementInst& element, const wchar_t* name)
+{
+    const NodeInst* attribute =
+        element.m_attributes != nullptr ? element.m_attributes->getNamedItem(V(name)) : nullptr;
+    return attribute != nullptr ? &attribute->m_value : nullptr;
 }
 
 // The attribute's value, or false when it is absent or empty.
@@ -346,12 +320,13 @@ void ReadColour(const ElementInst& element, const wchar_t* name, std::uint32_t v
 }
 
 // The value of the element's first child node as ANSI into text, when it
-// has a child.
+// has a child. The value is read where the child keeps it, without a copy
+// of the string handle.
 bool FirstChildValue(const ElementInst& element, std::string* text)
 {
-    if (!element.hasChildNodes())
+    if (element.childCount() == 0)
         return false;
-    const VelumString value = element.getFirstChild()->getNodeValue();
+    const VelumString& value = element.m_children->item(0)->m_value;
     ToAnsi(value, value.getLength(), *text);
     return !text->empty();
 }
@@ -389,12 +364,18 @@ void ReadWindowInfo(const ElementInst& element, std::uint32_t version, WindowInf
         info.Transparency = static_cast<std::uint8_t>(value.Dec_to_UInt() & 0xFF);
 }
 
-// The command's child at i when ReadCommandList takes it as a line: a
-// `commandline` element with a child.
-const ElementInst* CommandLineAt(const ElementInst& command, unsigned long i)
+// The first of the command's children from i on that ReadCommandList takes
+// as a line (a `commandline` element whose first child gives text), with
+// that text in *text: its index, or the child count when there is none.
+unsigned long NextLine(const ElementInst& command, unsigned long i, std::string* text)
 {
-    const ElementInst* line = ChildElement(command, i, L"commandline");
-    return line != nullptr && line->hasChildNodes() ? line : nullptr;
+    const unsigned long children = command.childCount();
+    for (; i < children; ++i) {
+        const ElementInst* line = ChildElement(command, i, L"commandline");
+        if (line != nullptr && FirstChildValue(*line, text))
+            return i;
+    }
+    return children;
 }
 
 void ReadCommandList(const ElementInst& list, CCommandTable& commands)
@@ -404,15 +385,17 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
     // texts are converted through one string kept for the whole list.
     CCommandEntry entry;
     std::string text;
+    // A written file puts a line break between the commands.
+    commands.Reserve(commands.GetCount() + (list.childCount() + 1) / 2);
     for (unsigned long i = 0; i < list.childCount(); ++i) {
         const ElementInst* command = ChildElement(list, i, L"command");
-        VelumString word;
-        if (command == nullptr || !Attribute(*command, L"command", &word))
+        const VelumString* word = command != nullptr ? AttributeValue(*command, L"command") : nullptr;
+        if (word == nullptr || word->getLength() == 0)
             continue;
-        if (IsStoredSystemWord(word)) {
+        const bool system = IsStoredSystemWord(*word);
+        if (system) {
             ShowResourceMessage(GetModuleHandleA(nullptr), nullptr, IDS_SYSTEM_RENAMED,
                                 MB_ICONINFORMATION, 0);
-            word = VelumString(V(L" SYSTEM"));
         }
         // A command goes in at its first line with text. One without any
         // is dropped, as a save would drop it (a line the file cannot give
@@ -420,15 +403,13 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
         // line); Insert fails only when memory runs out, and the command is
         // then left out whole.
         const unsigned long children = command->childCount();
-        unsigned long j = 0;
-        for (; j < children; ++j) {
-            const ElementInst* line = CommandLineAt(*command, j);
-            if (line != nullptr && FirstChildValue(*line, &text))
-                break;
-        }
+        unsigned long j = NextLine(*command, 0, &text);
         if (j == children)
             continue;
-        ToAnsi(word, word.getLength(), entry.word);
+        if (system)
+            entry.word = " SYSTEM";
+        else
+            ToAnsi(*word, word->getLength(), entry.word);
         if (entry.word.empty())
             continue;  // only a null character, or nothing the code page holds
         if (commands.Insert(entry) == 0)
@@ -438,12 +419,8 @@ void ReadCommandList(const ElementInst& list, CCommandTable& commands)
         // puts a line break between the lines, so this is their number; a
         // file without the breaks only makes the list grow once more.
         lines.Reserve((children - j + 1) / 2);
-        lines.Add(text);
-        for (++j; j < children; ++j) {
-            const ElementInst* line = CommandLineAt(*command, j);
-            if (line != nullptr && FirstChildValue(*line, &text))
-                lines.Add(text);
-        }
+        for (; j < children; j = NextLine(*command, j + 1, &text))
+            lines.Add(text);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "CommandTable.h"
+#include "korra/SmallBlocks.h"
 
 #include <windows.h>
 
@@ -12,16 +13,27 @@
 
 // Allocation failures on demand: when allocationsUntilFailure reaches 0, the
 // next allocation throws. -1 never fails.
+// The table's entries and line arrays come from korra's small blocks, which
+// count the same way.
 namespace {
 int allocationsUntilFailure = -1;
+
+bool AllocationFails(std::size_t = 0)
+{
+    if (allocationsUntilFailure == 0)
+        return true;
+    if (allocationsUntilFailure > 0)
+        --allocationsUntilFailure;
+    return false;
 }
+
+const bool g_smallBlocksCounted = (korra::SetSmallBlockFaultHook(AllocationFails), true);
+}  // namespace
 
 void* operator new(std::size_t size)
 {
-    if (allocationsUntilFailure == 0)
+    if (AllocationFails())
         throw std::bad_alloc();
-    if (allocationsUntilFailure > 0)
-        --allocationsUntilFailure;
     if (void* memory = std::malloc(size != 0 ? size : 1))
         return memory;
     throw std::bad_alloc();

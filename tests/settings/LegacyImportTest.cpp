@@ -4,6 +4,7 @@
 #include "LegacyImport.h"
 #include "MessageBoxCapture.h"
 #include "TestFiles.h"
+#include "korra/SmallBlocks.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -18,21 +19,18 @@
 // allocation of an entry's size from now fails once (-1: none fails). Armed
 // only around the import itself, whose strings here are short enough to live
 // inside their objects, so nothing else asks for that size.
+// Entries come from korra's small blocks, whose hook sees every request.
 namespace {
 int entryAllocationsUntilFailure = -1;
-}
 
-void* operator new(std::size_t size)
+bool EntryAllocationFails(std::size_t size)
 {
-    if (size == sizeof(CCommandEntry) && entryAllocationsUntilFailure >= 0 && entryAllocationsUntilFailure-- == 0)
-        throw std::bad_alloc();
-    if (void* memory = std::malloc(size != 0 ? size : 1))
-        return memory;
-    throw std::bad_alloc();
+    return size == sizeof(CCommandEntry) && entryAllocationsUntilFailure >= 0 &&
+           entryAllocationsUntilFailure-- == 0;
 }
 
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+const bool g_entriesCounted = (korra::SetSmallBlockFaultHook(EntryAllocationFails), true);
+}  // namespace
 
 namespace {
 

@@ -323,6 +323,9 @@ TEST_F(SettingsFile, EachCommandKeepsItsOwnLines)
         "<command command=\"dup\"><commandline>a1</commandline><x/><commandline>a2</commandline></command>"
         "<command command=\"none\"><commandline/><commandline></commandline></command>"
         "<command command=\"mid\">text<commandline>m</commandline><commandline/></command>"
+        "<command><commandline>no word</commandline></command>"
+        "<other command=\"other\"><commandline>not a command</commandline></other>"
+        "<command command=\"last\"><x/>text<commandline>l1</commandline><x/><commandline>l2</commandline></command>"
         "<command command=\"dup\"><commandline>b</commandline></command>"
         "<command command=\"nul\"><commandline>&#0;gone</commandline><commandline>ab&#0;cd</commandline>"
         "</command>"
@@ -331,7 +334,8 @@ TEST_F(SettingsFile, EachCommandKeepsItsOwnLines)
         "<command command=\"no text\"><commandline><x/></commandline><commandline>&#0;</commandline></command>"
         "</CommandList></TarnicSettings>");
     const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
-        {"dup", {"a1", "a2"}}, {"mid", {"m"}}, {"dup", {"b"}}, {"nul", {"ab"}}, {"elem", {"real"}}};
+        {"dup", {"a1", "a2"}}, {"mid", {"m"}}, {"last", {"l1", "l2"}}, {"dup", {"b"}}, {"nul", {"ab"}},
+        {"elem", {"real"}}};
     ASSERT_EQ(expected.size(), loaded.Commands.GetCount());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const CCommandEntry& entry = *loaded.Commands.GetOrder()[i];

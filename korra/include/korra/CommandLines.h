@@ -1,6 +1,8 @@
 // The ordered command lines of one registered command.
 #pragma once
 
+#include "korra/SmallBlocks.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -64,7 +66,7 @@ protected:
 private:
     static constexpr std::size_t kNoCursor = static_cast<std::size_t>(-1);
 
-    std::vector<std::string> m_lines;
+    std::vector<std::string, SmallBlockAllocator<std::string>> m_lines;
     std::size_t m_cursor = kNoCursor;
 };
 
