@@ -43,8 +43,19 @@ TARNIC_RECORD_FILE=$(windows_path "$scratch/records.txt")
 # field of the "(default)" line).
 saved_handler=$("$WINE" reg query "$handler_key" /ve 2>/dev/null | tr -d '\r' |
   awk '/REG_SZ/ {sub(/^.*REG_SZ[ \t]+/, ""); print; exit}')
-"$WINE" reg add "$handler_key" /ve /d "\"$(windows_path "$scratch/rec.exe")\" \"%1\"" /f >/dev/null 2>&1 ||
-  { echo "AboutBoxEndToEnd: cannot register the https handler" >&2; exit 1; }
+# reg itself can fail to start while the session's server is busy with the
+# test before: it gets three tries.
+registered=0
+for attempt in 1 2 3; do
+  if "$WINE" reg add "$handler_key" /ve /d "\"$(windows_path "$scratch/rec.exe")\" \"%1\"" /f \
+       >"$scratch/reg.out" 2>&1; then
+    registered=1
+    break
+  fi
+  sleep 1
+done
+[ "$registered" = 1 ] ||
+  { echo "AboutBoxEndToEnd: cannot register the https handler: $(tr -d '\r' <"$scratch/reg.out")" >&2; exit 1; }
 
 visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
 wait_visible() {
