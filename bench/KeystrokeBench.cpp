@@ -39,6 +39,8 @@
 
 #include "korra/Binding.h"
 
+#include <velum/Velum.h>
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -613,6 +615,10 @@ int main(int argc, char** argv)
 
     g_instance = GetModuleHandleA(nullptr);
     korra::SetResourceInstance(g_instance);
+    // As the launcher's start-up: the input window saves the settings when
+    // it goes, and without the library a save fails (and says so in a box
+    // that would wait for a person).
+    Velum::initialize(16, 31, 32);
     LoadLibraryA("RICHED32.DLL");
     InitCommonControls();
     if (!LookUpLayeredWindowEntry()) {
