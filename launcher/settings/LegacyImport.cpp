@@ -98,12 +98,23 @@ public:
             m_settings.IntelliSense = ParseDecimal(value.c_str()) != 0;
     }
 
-    // The table refuses a command only when memory runs out.
+    // The table refuses a command only when memory runs out. An empty word
+    // or line is not taken: the settings file this record is saved to next
+    // could not give it back (an empty line is written without text and read
+    // as none, an empty word as no command), so the record would change at
+    // the first save. A command left without a line is dropped, as one that
+    // collected none is.
     bool OnCommand(const std::string& word, const std::vector<std::string>& lines) override
     {
+        if (word.empty())
+            return true;
         CCommandLinesEx list;
-        for (const std::string& line : lines)
-            list.Add(line);
+        for (const std::string& line : lines) {
+            if (!line.empty())
+                list.Add(line);
+        }
+        if (list.GetCount() == 0)
+            return true;
         return m_settings.Commands.Insert(CCommandEntry(word, list));
     }
 

@@ -195,6 +195,12 @@ TEST(LegacyImport, CommandListForms)
          {{"a", {std::string(259, 'y')}}, {"b", {std::string(258, 'z')}}}},
         {"last line without CR, old form", {"Pellor Ver. 2.09", "[CommandList]", "a=notepad"},
          {{"a", {"notepad"}}}},
+        // What the settings file could not give back after the first save.
+        {"empty lines and words are not taken, new form",
+         {"Pellor Ver. 2.17", "[CommandList]", "a:", ":", ":x", "b:", ":", ":", "end", ":", ":y"},
+         {{"a", {"x"}}}},
+        {"empty lines and words are not taken, old form",
+         {"Pellor Ver. 2.09", "[CommandList]", "=x", "b=", "c=z"}, {{"c", {"z"}}}},
     };
     for (const auto& c : cases) {
         CSettings settings;

@@ -1,6 +1,7 @@
 // The settings file: the bytes written for a known record, reading back what
 // was written, files of older versions, unreadable files, locks and
 // failures.
+#include "LegacyImport.h"
 #include "MessageBoxCapture.h"
 #include "Settings.h"
 #include "SettingsFile.h"
@@ -832,7 +833,12 @@ namespace {
 // but not saved and read again would be lost at the next exit.
 class DamagedFile {
 public:
-    explicit DamagedFile(unsigned seed) : m_state(seed * 2654435761u + 1) {}
+    // pieces: what the format's reader gives a meaning to, inserted among
+    // the other damage.
+    DamagedFile(unsigned seed, const std::vector<std::string>& pieces)
+        : m_state(seed * 2654435761u + 1), m_pieces(pieces)
+    {
+    }
 
     std::string From(std::string bytes)
     {
@@ -853,18 +859,6 @@ private:
 
     void Change(std::string& bytes)
     {
-        // Pieces that mean something to the reader or the parser, and bytes
-        // no text of the file should hold.
-        static const char* const kPieces[] = {
-            "<command command=\"x\">", "</command>", "<commandline>", "</commandline>", "<commandline/>",
-            "<input>", "</input>", "<CommandList>", "</CommandList>", "<InputHistory size=\"255\">",
-            "<WindowInfo/>", "<Others/>", "&#0;", "&#1;", "&#x9;", "&#xD;", "&#xFFFF;", "&#x10FFFF;",
-            "&#55296;", "&#xFFFE;", "&amp;", "&lt;", "&", "<", ">", "\"", "=", "/", "<!--", "-->",
-            "<![CDATA[", "]]>", "<?pi x?>", "<!DOCTYPE x>", "99999999999999999999", "-2147483649",
-            "4294967296", "#", "#1234567", "FFFFFFFF", " size=\"-1\"", " x=\"\"", "\xEF\xBB\xBF",
-            "\xC0\x80", "\xED\xA0\x80", "\xE3\x81", "\xF4\x90\x80\x80", "\xFF", std::string(1, '\0').c_str(),
-            "\xE2\x80\xA8", "\xEF\xBF\xBD", "\xE2\x85\xA0", "\xE9\xAB\x99", "\xF0\x9F\x98\x80",
-        };
         const std::size_t size = bytes.size();
         const std::size_t at = Below(static_cast<unsigned>(size + 1));
         switch (Below(6)) {
@@ -881,12 +875,9 @@ private:
             if (at < size)
                 bytes[at] = static_cast<char>(Below(256));
             break;
-        case 3: {  // a piece inserted
-            const unsigned which = Below(sizeof kPieces / sizeof kPieces[0]);
-            const char* piece = kPieces[which];
-            bytes.insert(at, piece, piece[0] != '\0' ? std::strlen(piece) : 1);
+        case 3:  // a piece inserted
+            bytes.insert(at, m_pieces[Below(static_cast<unsigned>(m_pieces.size()))]);
             break;
-        }
         case 4:  // the file ends early
             bytes.resize(at);
             break;
@@ -899,10 +890,46 @@ private:
     }
 
     unsigned m_state;
+    const std::vector<std::string>& m_pieces;
 };
+
+// Bytes no text of a settings file should hold, whatever its format.
+const std::vector<std::string> kOddBytes = {
+    std::string(1, '\0'), "\xEF\xBB\xBF", "\xC0\x80", "\xED\xA0\x80", "\xE3\x81", "\xF4\x90\x80\x80",
+    "\xFF", "\xE2\x80\xA8", "\xEF\xBF\xBD", "\xE2\x85\xA0", "\xE9\xAB\x99", "\xF0\x9F\x98\x80",
+    "\x81", "\x83\x5C", "\t", "\r", "\n", "\r\n"};
+
+std::vector<std::string> Pieces(std::initializer_list<const char*> meaningful)
+{
+    std::vector<std::string> pieces(meaningful.begin(), meaningful.end());
+    pieces.insert(pieces.end(), kOddBytes.begin(), kOddBytes.end());
+    return pieces;
+}
+
+// A record taken from a damaged file, saved beside it: it must read back
+// equal and save again to the same bytes.
+void ExpectRecordSurvivesItsSave(const std::string& folder, const CSettings& record)
+{
+    const std::string again = folder + "\\again.xml", againBackup = folder + "\\again.bak";
+    const std::string third = folder + "\\third.xml", thirdBackup = folder + "\\third.bak";
+    ASSERT_TRUE(SaveSettingsFile(again, againBackup, record));
+    CSettings reread;
+    std::string reason;
+    ASSERT_EQ(LoadResult::Loaded, LoadSettingsFile(again, reread, &reason)) << reason;
+    ExpectSameRecord(record, reread);
+    ASSERT_TRUE(SaveSettingsFile(third, thirdBackup, reread));
+    EXPECT_EQ(ReadWholeFile(again), ReadWholeFile(third));
+}
 
 TEST_F(SettingsFile, ADamagedFileIsRefusedOrReadIntoARecordThatSurvivesItsSave)
 {
+    const std::vector<std::string> kXmlPieces = Pieces({
+        "<command command=\"x\">", "</command>", "<commandline>", "</commandline>", "<commandline/>",
+        "<input>", "</input>", "<CommandList>", "</CommandList>", "<InputHistory size=\"255\">",
+        "<WindowInfo/>", "<Others/>", "&#0;", "&#1;", "&#x9;", "&#xD;", "&#xFFFF;", "&#x10FFFF;",
+        "&#55296;", "&#xFFFE;", "&amp;", "&lt;", "&", "<", ">", "\"", "=", "/", "<!--", "-->",
+        "<![CDATA[", "]]>", "<?pi x?>", "<!DOCTYPE x>", "99999999999999999999", "-2147483649",
+        "4294967296", "#", "#1234567", "FFFFFFFF", " size=\"-1\"", " x=\"\""});
     CSettings source = KnownRecord();
     source.Commands.Insert(Command("tab\tword", {"a\tb", "  spaced  "}));
     source.Commands.Insert(Command(Ansi("ソフト"), {Ansi("C:\\表\\ソ.exe \"%1\""), "%A%1%a"}));
@@ -917,15 +944,11 @@ TEST_F(SettingsFile, ADamagedFileIsRefusedOrReadIntoARecordThatSurvivesItsSave)
     before.Window.x = 77;
     before.HotKey = 0x0642;
 
-    const std::string again = folder + "\\again.xml";
-    const std::string againBackup = folder + "\\again.bak";
-    const std::string third = folder + "\\third.xml";
-    const std::string thirdBackup = folder + "\\third.bak";
     const unsigned kSeeds = 5000;
     int refused = 0, taken = 0;
     for (unsigned seed = 1; seed <= kSeeds; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        WriteFile(path, DamagedFile(seed).From(original));
+        WriteFile(path, DamagedFile(seed, kXmlPieces).From(original));
         CSettings record = before;
         std::string reason;
         const LoadResult result = LoadSettingsFile(path, record, &reason);
@@ -937,18 +960,61 @@ TEST_F(SettingsFile, ADamagedFileIsRefusedOrReadIntoARecordThatSurvivesItsSave)
             continue;
         }
         ++taken;
-        ASSERT_TRUE(SaveSettingsFile(again, againBackup, record));
-        CSettings reread;
-        ASSERT_EQ(LoadResult::Loaded, LoadSettingsFile(again, reread, &reason)) << reason;
-        ExpectSameRecord(record, reread);
-        ASSERT_TRUE(SaveSettingsFile(third, thirdBackup, reread));
-        EXPECT_EQ(ReadWholeFile(again), ReadWholeFile(third));
+        ExpectRecordSurvivesItsSave(folder, record);
         if (::testing::Test::HasFailure())
             break;
     }
     // Both ways were taken many times, or the damage was too mild or too wild.
     EXPECT_GT(refused, 2000);
     EXPECT_GT(taken, 200);
+}
+
+}  // namespace
+
+namespace {
+
+// The same for the 2.x file the first start imports: whatever it holds, the
+// record the import makes of it survives its first save in the new format.
+TEST_F(SettingsFile, ARecordImportedFromADamagedLegacyFileSurvivesItsSave)
+{
+    const std::vector<std::string> kIniPieces = Pieces({
+        "Pellor Ver. 2.17\r\n", "Pellor Ver. 2.05\r\n", "[CommandList]\r\n", "[WindowInfo]\r\n", "[Others]\r\n",
+        "[", "]", "=", ":", "\r\n:", ":\r\n", "a:\r\n:x\r\n", "w=line\r\n", "x=", "FontFace=", "HotKey=",
+        "TextColor=", "Stationed=", "99999999999999999999", "-2147483649", "FFFFFFFFF", "1,024", "SYSTEM"});
+    std::string original;
+    for (const char* line : {"Pellor Ver. 2.17", "[WindowInfo]", "x=-10", "y=700", "cx=300", "cy=24",
+                             "TextColor=FF0000", "BgColor=123456", "FontFace=ＭＳ ゴシック", "FontSize=-12",
+                             "FontBold=1", "Transparency=200", "[CommandList]", "mail:",
+                             ":\"C:\\Program Files\\Mail\\mail.exe\" %0", "表示:", ":C:\\ソフト\\表示.exe <a&b>",
+                             ":notepad", "c :", ":two", "[Others]", "Stationed=0", "HotKey=0641",
+                             "IntelliSense=1", "AutoComplete=0"})
+        original += Ansi(line) + "\r\n";
+    MessageBoxCapture boxes;  // a command refused for want of memory would say so
+    const std::string ini = folder + "\\settings.ini";
+    int read = 0;
+    for (unsigned seed = 1; seed <= 800; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        WriteFile(ini, DamagedFile(seed, kIniPieces).From(original));
+        CSettings record;
+        ASSERT_EQ(1, ImportLegacySettings(ini, record));
+        read += record.Commands.GetCount() != 0 ? 1 : 0;
+        // Bytes that are no text of the code page (the file is damaged)
+        // cannot be written as they were, but no command and no line may
+        // be lost on the way; from then on the record stays as it is.
+        const std::string first = folder + "\\first.xml";
+        ASSERT_TRUE(SaveSettingsFile(first, folder + "\\first.bak", record));
+        CSettings converted;
+        ASSERT_EQ(LoadResult::Loaded, LoadSettingsFile(first, converted, nullptr));
+        ASSERT_EQ(record.Commands.GetCount(), converted.Commands.GetCount());
+        for (std::size_t i = 0; i < record.Commands.GetCount(); ++i) {
+            EXPECT_EQ(record.Commands.GetOrder()[i]->lines.GetCount(),
+                      converted.Commands.GetOrder()[i]->lines.GetCount()) << i;
+        }
+        ExpectRecordSurvivesItsSave(folder, converted);
+        if (::testing::Test::HasFailure())
+            break;
+    }
+    EXPECT_GT(read, 400);  // most damage leaves commands to carry over
 }
 
 }  // namespace
