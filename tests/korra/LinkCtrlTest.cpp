@@ -98,7 +98,18 @@ protected:
     {
         POINT screen = {x, y};
         ::ClientToScreen(link.GetHwnd(), &screen);
-        ::SetCursorPos(screen.x, screen.y);
+        // The link asks GetCursorPos where the mouse is. Under Wine a
+        // motion the X server reports late can put the old place back
+        // after SetCursorPos; the move is made again until the new place
+        // holds (for at most a second).
+        for (int tries = 0; tries < 100; ++tries) {
+            ::SetCursorPos(screen.x, screen.y);
+            POINT now = {};
+            ::GetCursorPos(&now);
+            if (now.x == screen.x && now.y == screen.y)
+                break;
+            ::Sleep(10);
+        }
         link.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
     }
     void ClickAt(int x, int y)
