@@ -245,7 +245,21 @@ else
     [ "$locked" = "$newfile" ] && echo "left by another save" >"$newfile"
     start_exe "$exe"
     run=$pid
-    if win=$(wait_for_window 30 --onlyvisible); then
+    holding=
+    win=$(wait_for_window 30 --onlyvisible)
+    if [ -z "$win" ]; then
+      # Once in a clean CI run the start ended at once without a window: the
+      # way of a second instance, as if the run before still held the
+      # mutex while the server let go of it. One more start tells that
+      # apart from a start that fails.
+      describe "$run"
+      echo "note: the start for the kill test ($where) $described without a window; starting again" >&2
+      sleep 1
+      start_exe "$exe"
+      run=$pid
+      win=$(wait_for_window 30 --onlyvisible)
+    fi
+    if [ -n "$win" ]; then
       rm -f "$scratch/holder.out"
       "$WINE" "$holder" "$(windows_path "$locked")" tarnic-e2e-ready tarnic-e2e-release exclusive \
         >"$scratch/holder.out" 2>&1 </dev/null &
@@ -279,10 +293,13 @@ else
       cmp -s "$scratch/prepared.xml" "$settings" && pass "killed while $where, the settings file is as it was" ||
         fail "killed while $where, the settings file changed"
     else
-      fail "no window for the kill test ($where)"
+      describe "$run"
+      fail "no window for the kill test ($where): the process $described"
     fi
-    kill "$holding" 2>/dev/null
-    wait "$holding" 2>/dev/null
+    if [ -n "$holding" ]; then
+      kill "$holding" 2>/dev/null
+      wait "$holding" 2>/dev/null
+    fi
     stop_tarnic "$run"
   done
   start_exe "$exe"
