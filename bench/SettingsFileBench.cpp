@@ -204,7 +204,7 @@ void Fill(Record& record)
         record.japaneseWords += japanese ? 1 : 0;
         for (std::size_t i = 0; i < lines.GetCount(); ++i) {
             ++record.lines;
-            record.japaneseLines += HasDoubleByte(*lines.GetAt(i)) ? 1 : 0;
+            record.japaneseLines += HasDoubleByte(korra::ToString(*lines.GetAt(i))) ? 1 : 0;
         }
     }
     record.settings.HistorySize = static_cast<std::uint32_t>(kHistoryCount);
@@ -304,7 +304,7 @@ std::vector<std::string> RecordStrings(const CSettings& settings)
     for (const CCommandEntry* entry : settings.Commands.GetOrder()) {
         strings.push_back(entry->word);
         for (std::size_t i = 0; i < entry->lines.GetCount(); ++i)
-            strings.push_back(*entry->lines.GetAt(i));
+            strings.push_back(korra::ToString(*entry->lines.GetAt(i)));
     }
     for (std::size_t i = 0; i < settings.History.GetCount(); ++i)
         strings.push_back(settings.History.GetAt(i));

@@ -7,7 +7,8 @@ namespace korra {
 
 // The lines' allocator holds no state: the list is laid out as with the
 // default one.
-static_assert(sizeof(std::vector<std::string, SmallBlockAllocator<std::string>>) == sizeof(std::vector<std::string>),
+static_assert(sizeof(std::vector<LineA, SmallBlockAllocator<LineA>>) == sizeof(std::vector<std::string>) &&
+                  sizeof(LineA) == sizeof(std::string),
               "the small-block allocator must not change the list's layout");
 
 bool CCommandLinesA::IsEqual(const CCommandLinesA& other) const
@@ -28,7 +29,7 @@ void CCommandLinesA::Clear()
 
 void CCommandLinesA::Add(const std::string& line)
 {
-    m_lines.push_back(line);
+    m_lines.emplace_back(line.data(), line.size());
 }
 
 bool CCommandLinesA::RemoveFirst(int /*position*/)
@@ -39,12 +40,12 @@ bool CCommandLinesA::RemoveFirst(int /*position*/)
     return true;
 }
 
-std::string* CCommandLinesA::GetAt(std::size_t index)
+LineA* CCommandLinesA::GetAt(std::size_t index)
 {
     return &m_lines[index];
 }
 
-const std::string* CCommandLinesA::GetAt(std::size_t index) const
+const LineA* CCommandLinesA::GetAt(std::size_t index) const
 {
     return &m_lines[index];
 }
@@ -63,9 +64,8 @@ bool CCommandLinesA::GetNext(std::string& out)
 {
     if (m_cursor >= m_lines.size())
         return false;
-    const std::string& line = m_lines[m_cursor++];
-    if (&out != &line)
-        out = line;
+    const LineA& line = m_lines[m_cursor++];
+    out.assign(line.data(), line.size());
     return true;
 }
 
@@ -73,7 +73,7 @@ int CCommandLinesA::GetIconIndex(bool smallIcon, bool selected, HIMAGELIST* imag
 {
     if (m_lines.empty())
         return -1;
-    return LookUpIcon(m_lines.front(), smallIcon, selected, imageList);
+    return LookUpIcon(ToString(m_lines.front()), smallIcon, selected, imageList);
 }
 
 bool CCommandLinesA::Execute()

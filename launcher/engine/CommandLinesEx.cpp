@@ -10,7 +10,7 @@ int CCommandLinesEx::GetIconIndex(bool smallIcon, bool selected, HIMAGELIST* ima
 {
     if (GetCount() == 0)
         return -1;
-    std::string line = *GetAt(0);
+    std::string line = korra::ToString(*GetAt(0));
     const std::string noArguments[MACRO_ARGUMENT_COUNT];
     ExpandCommandMacros(line, MACROS_ICON_LOOKUP, noArguments, nullptr);
     return LookUpIcon(line, smallIcon, selected, imageList);
@@ -49,7 +49,7 @@ std::vector<std::string> CCommandLinesEx::PrepareLines(const char* arguments) co
     lines.reserve(GetCount());
     bool used[MACRO_ARGUMENT_COUNT] = {};
     for (std::size_t i = 0; i < GetCount(); ++i) {
-        lines.push_back(*GetAt(i));
+        lines.push_back(korra::ToString(*GetAt(i)));
         ExpandCommandMacros(lines.back(), MACROS_COMMAND_LINE, typed, used);
     }
 

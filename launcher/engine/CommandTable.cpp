@@ -147,7 +147,7 @@ std::vector<CCandidate> CCommandTable::FindByPrefix(const std::string& prefix,
          entry = entry->next) {
         if (StartsWithWord(entry->word, prefix)) {
             const CCommandLinesEx& lines = entry->lines;
-            candidates.push_back({entry->word, lines.GetCount() > 0 ? *lines.GetAt(0) : std::string()});
+            candidates.push_back({entry->word, lines.GetCount() > 0 ? korra::ToString(*lines.GetAt(0)) : std::string()});
         }
     }
     if (includeReserved) {

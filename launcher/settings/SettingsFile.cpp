@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 using Velum::Velum_CHAR;
@@ -48,7 +49,7 @@ bool HasNullByte(std::uint64_t word)
 
 // Where text ends, at its first null byte or its size, looking from `from`
 // on.
-std::size_t TextEnd(const std::string& text, std::size_t from)
+std::size_t TextEnd(std::string_view text, std::size_t from)
 {
     const char* data = text.data();
     const std::size_t size = text.size();
@@ -66,7 +67,7 @@ std::size_t TextEnd(const std::string& text, std::size_t from)
 // its own in any code page (a lead byte is never below 0x80), so the
 // conversion call can start after them and gets the same result. Most
 // words and many lines are ASCII all through and make no call at all.
-VelumString ToUtf16(const std::string& text, std::vector<wchar_t>& buffer)
+VelumString ToUtf16(std::string_view text, std::vector<wchar_t>& buffer)
 {
     if (buffer.size() < text.size())
         buffer.resize(text.size());
@@ -232,7 +233,7 @@ public:
         return element;
     }
     // An element whose only child is a text node holding text.
-    void TextElement(Velum::NodeBase& parent, const VelumString& name, const std::string& text)
+    void TextElement(Velum::NodeBase& parent, const VelumString& name, std::string_view text)
     {
         Velum::Element element = Child(parent, name);
         element.append(m_document.createTextNode(Utf16(text)));
@@ -241,7 +242,7 @@ public:
     {
         parent.append(m_document.createComment(V(text)));
     }
-    VelumString Utf16(const std::string& text) { return ToUtf16(text, m_wide); }
+    VelumString Utf16(std::string_view text) { return ToUtf16(text, m_wide); }
 
 private:
     Velum::Document m_document;

@@ -43,7 +43,7 @@ INT_PTR CEditCmdDlg::DoModal(HWND owner, const std::string& word, const CCommand
     const CCommandEntry* entry = table != nullptr && !word.empty() ? table->Find(word) : nullptr;
     if (entry != nullptr) {
         for (std::size_t i = 0; i < entry->lines.GetCount(); ++i)
-            m_lines.push_back(*entry->lines.GetAt(i));
+            m_lines.push_back(korra::ToString(*entry->lines.GetAt(i)));
     }
     return korra::CDialogImplA<CEditCmdDlg, korra::CWindowingA>::DoModal(owner);
 }

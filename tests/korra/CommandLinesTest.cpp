@@ -67,10 +67,11 @@ TEST(CommandLinesA, CursorWalksForward)
     EXPECT_FALSE(lines.GetNext(line));
     EXPECT_EQ("second", line);
 
-    // Out may be the very line at the cursor.
+    // Out keeps nothing of a longer text it held.
+    line = "a text longer than either line";
     lines.MoveFirst();
-    EXPECT_TRUE(lines.GetNext(*lines.GetAt(0)));
-    EXPECT_EQ("first", *lines.GetAt(0));
+    EXPECT_TRUE(lines.GetNext(line));
+    EXPECT_EQ("first", line);
 
     // After the list shrinks under the cursor, GetNext ends rather than
     // reading past the lines.

@@ -73,7 +73,7 @@ Commands CommandsOf(const CSettings& settings)
     for (const CCommandEntry* entry : settings.Commands.GetOrder()) {
         std::vector<std::string> lines;
         for (std::size_t i = 0; i < entry->lines.GetCount(); ++i)
-            lines.push_back(*entry->lines.GetAt(i));
+            lines.push_back(korra::ToString(*entry->lines.GetAt(i)));
         commands.emplace_back(entry->word, lines);
     }
     return commands;

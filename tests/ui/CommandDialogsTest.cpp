@@ -65,7 +65,7 @@ Strings LinesOf(const CCommandEntry& entry)
 {
     Strings lines;
     for (std::size_t i = 0; i < entry.lines.GetCount(); ++i)
-        lines.push_back(*entry.lines.GetAt(i));
+        lines.push_back(korra::ToString(*entry.lines.GetAt(i)));
     return lines;
 }
 

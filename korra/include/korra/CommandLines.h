@@ -12,6 +12,37 @@
 
 namespace korra {
 
+// One command line's bytes. Its buffer comes from the small blocks like the
+// list's array: a table of thousands of commands holds tens of thousands of
+// lines, and one heap call each would cost the settings reader more than
+// all its other work on them.
+using LineA = std::basic_string<char, std::char_traits<char>, SmallBlockAllocator<char>>;
+
+// The line as a plain string, for callers that pass it on.
+inline std::string ToString(const LineA& line)
+{
+    return std::string(line.data(), line.size());
+}
+
+// A line and a plain string compare byte for byte (found through the
+// allocator's namespace).
+inline bool operator==(const LineA& line, const std::string& text)
+{
+    return line.size() == text.size() && line.compare(0, line.size(), text.data(), text.size()) == 0;
+}
+inline bool operator==(const std::string& text, const LineA& line)
+{
+    return line == text;
+}
+inline bool operator!=(const LineA& line, const std::string& text)
+{
+    return !(line == text);
+}
+inline bool operator!=(const std::string& text, const LineA& line)
+{
+    return !(line == text);
+}
+
 // The lines are owned by the list and compare byte for byte. The virtual
 // operations are declared in the order of their table slots; derived lists
 // (CCommandLinesEx) add theirs after these.
@@ -35,8 +66,8 @@ public:
     // Removes the first line whatever position says; false when empty.
     virtual bool RemoveFirst(int position);
     // No bounds check: callers test index against GetCount first.
-    virtual std::string* GetAt(std::size_t index);
-    virtual const std::string* GetAt(std::size_t index) const;
+    virtual LineA* GetAt(std::size_t index);
+    virtual const LineA* GetAt(std::size_t index) const;
     virtual std::size_t GetCount() const;
     virtual void MoveFirst();
     // Room for count lines, so that a reader that knows how many are coming
@@ -66,7 +97,7 @@ protected:
 private:
     static constexpr std::size_t kNoCursor = static_cast<std::size_t>(-1);
 
-    std::vector<std::string, SmallBlockAllocator<std::string>> m_lines;
+    std::vector<LineA, SmallBlockAllocator<LineA>> m_lines;
     std::size_t m_cursor = kNoCursor;
 };
 
