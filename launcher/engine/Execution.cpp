@@ -9,25 +9,26 @@
 
 bool TryExpandEnvironment(const char* text, std::string* expanded)
 {
-    // The size Windows reports can fall short for double-byte text (it counts
-    // characters, not bytes), and no character takes more than two bytes, so
-    // twice the reported size is always enough. Should the call still ask for
-    // more, grow and try again.
-    DWORD size = ExpandEnvironmentStringsA(text, nullptr, 0);
-    if (size == 0)
+    // Expanded in UTF-16, where Windows measures its limit of 32767 units
+    // (terminator counted) for the text and for the result. Its ANSI call
+    // reports success with an empty, cut or garbled result past that limit,
+    // and its sizes count characters, not bytes, for double-byte text.
+    constexpr int kLimit = 32767;
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (units <= 0 || units > kLimit)
         return false;
-    std::vector<char> buffer;
-    for (;;) {
-        buffer.assign(static_cast<std::size_t>(size) * 2 + 2, '\0');
-        const DWORD needed =
-            ExpandEnvironmentStringsA(text, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (needed == 0)
-            return false;
-        if (needed <= buffer.size())
-            break;
-        size = needed;
-    }
-    expanded->assign(buffer.data());  // everything before the first NUL
+    std::vector<wchar_t> wide(static_cast<std::size_t>(units));
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
+    std::vector<wchar_t> result(kLimit);
+    const DWORD needed = ExpandEnvironmentStringsW(wide.data(), result.data(), kLimit);
+    if (needed == 0 || needed > static_cast<DWORD>(kLimit))
+        return false;  // too long for one environment string: nothing is cut
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, result.data(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return false;
+    std::vector<char> ansi(static_cast<std::size_t>(bytes));
+    WideCharToMultiByte(CP_ACP, 0, result.data(), -1, ansi.data(), bytes, nullptr, nullptr);
+    expanded->assign(ansi.data());  // everything before the first NUL
     return true;
 }
 

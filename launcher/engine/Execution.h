@@ -7,8 +7,9 @@
 #include <string>
 
 // Environment references ("%WINDIR%") in text expanded by Windows into
-// *expanded, never cut however long the result; false, with *expanded
-// untouched, when Windows refuses.
+// *expanded; false, with *expanded untouched, when Windows refuses, or when
+// the text or its expansion is longer than one environment string can be
+// (32766 UTF-16 units): the result is never cut.
 bool TryExpandEnvironment(const char* text, std::string* expanded);
 // The same, giving the text unchanged when Windows refuses.
 std::string ExpandEnvironment(const char* text);

@@ -122,6 +122,7 @@ TEST_F(EnvironmentRefresh, ReadsBothKeysIntoTheProcess)
     const std::string longPath = "C:\\" + std::string(4093, 'p');
     const std::string big(32000, 'b');
     const std::string tooBig(40000, 't');
+    const std::string half(20000, 'h');
     const std::string japanese = Ansi("C:\\日本語\\表示");  // 表 ends in the byte of '\'
     const Case cases[] = {
         {"a user Path follows the system's after ';', one name whatever the case",
@@ -154,6 +155,13 @@ TEST_F(EnvironmentRefresh, ReadsBothKeysIntoTheProcess)
          {{"Path", REG_SZ, longPath}, {"TTV_BIG", REG_SZ, big}, {"TTV_TOO_BIG", REG_SZ, tooBig}},
          {{"Path", REG_EXPAND_SZ, "C:\\user"}}, {},
          {{"Path", longPath + ";C:\\user"}, {"TTV_BIG", big}, {"TTV_TOO_BIG", "<none>"}}},
+        {"a REG_EXPAND_SZ longer than Windows expands, or expanding to more, is skipped, not cut",
+         {{"TTV_LONG_X", REG_EXPAND_SZ, std::string(32767, 'x')},
+          {"TTV_TWICE", REG_EXPAND_SZ, "%TTV_HALF%%TTV_HALF%"},
+          {"TTV_DOUBLE_BYTE", REG_EXPAND_SZ, japanese + std::string(20000, 'x') + japanese}},
+         {}, {{"TTV_HALF", half.c_str()}},
+         {{"TTV_LONG_X", "<none>"}, {"TTV_TWICE", "<none>"},
+          {"TTV_DOUBLE_BYTE", japanese + std::string(20000, 'x') + japanese}}},
         {"double-byte names and values",
          {{Ansi("TTV_名前"), REG_SZ, japanese}}, {{"TTV_X", REG_EXPAND_SZ, Ansi("%TTV_Y%\\ソ")}},
          {{"TTV_Y", "y"}},
