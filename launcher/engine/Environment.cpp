@@ -5,6 +5,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -101,6 +102,41 @@ bool ReadValues(HKEY key, std::vector<std::pair<std::string, std::string>>* valu
         if (CanBeVariable(valueName, value))
             values->emplace_back(std::move(valueName), std::move(value));
     }
+}
+
+// Whether Windows takes two names of applied and fresh for one variable
+// although the map keeps them apart: it folds more letters than 'a' to 'z'
+// (full-width and Greek ones, for example). Names of 'a' to 'z' and other
+// ASCII alone fold alike in both, so only a name with other bytes needs the
+// full look.
+bool HasWindowsAliases(const EnvironmentMap& applied, const EnvironmentMap& fresh)
+{
+    const auto beyondAscii = [](const EnvironmentMap::value_type& entry) {
+        for (const char byte : entry.first)
+            if (static_cast<unsigned char>(byte) >= 0x80)
+                return true;
+        return false;
+    };
+    if (std::none_of(applied.begin(), applied.end(), beyondAscii) &&
+        std::none_of(fresh.begin(), fresh.end(), beyondAscii))
+        return false;
+    std::vector<std::wstring> names;
+    for (const auto& entry : applied)
+        names.push_back(Wide(entry.first));
+    for (const auto& entry : fresh)
+        if (applied.find(entry.first) == applied.end())
+            names.push_back(Wide(entry.first));
+    const auto compare = [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                    static_cast<int>(b.size()), TRUE);
+    };
+    std::sort(names.begin(), names.end(), [&](const std::wstring& a, const std::wstring& b) {
+        return compare(a, b) == CSTR_LESS_THAN;
+    });
+    for (std::size_t i = 1; i < names.size(); ++i)
+        if (compare(names[i - 1], names[i]) == CSTR_EQUAL)
+            return true;
+    return false;
 }
 
 // An open registry key, closed when it goes.
@@ -274,18 +310,22 @@ bool CEnvEx::RefreshEnvironment()
     // Everything read: now change the process, all of it or nothing. A value
     // the last refresh set and the registry still holds unchanged stays as
     // it is (nothing but a refresh changes the launcher's environment); what
-    // the registry no longer holds goes.
+    // the registry no longer holds goes. Where Windows takes two of the
+    // names for one variable, setting or deleting one of them changes the
+    // other: then every name set last time goes and every name is set again,
+    // in the map's order, so the later of the two wins as it always would.
+    const bool everything = HasWindowsAliases(m_applied, fresh);
     const EnvironmentSnapshot before;
     std::vector<const std::string*> touched;
     for (const auto& entry : m_applied) {
-        if (fresh.find(entry.first) == fresh.end()) {
+        if (everything || fresh.find(entry.first) == fresh.end()) {
             touched.push_back(&entry.first);
             SetEnvironmentVariableA(entry.first.c_str(), nullptr);
         }
     }
     for (const auto& entry : fresh) {
         const auto old = m_applied.find(entry.first);
-        if (old != m_applied.end() && old->second == entry.second)
+        if (!everything && old != m_applied.end() && old->second == entry.second)
             continue;
         touched.push_back(&entry.first);
         if (!SetEnvironmentVariableA(entry.first.c_str(), entry.second.c_str())) {

@@ -219,6 +219,27 @@ TEST_F(EnvironmentRefresh, AFailedReadChangesNothing)
     SetVariable("TTV_SET", nullptr);
 }
 
+TEST_F(EnvironmentRefresh, NamesWindowsTakesForOneStayInStep)
+{
+    // ＡＢ and ａｂ are two names to the refresher, which folds 'a' to 'z'
+    // only, and one to Windows. The later in the map's order, ａｂ, wins;
+    // once the user's ａｂ goes, the system's ＡＢ must come back rather than
+    // go with it.
+    const std::string upper = Ansi("ＡＢ");
+    const std::string lower = Ansi("ａｂ");
+    WriteValues(kSystem, {{upper, REG_SZ, "system"}});
+    WriteValues(kUser, {{lower, REG_SZ, "user"}});
+    CEnvEx environment(kTestKeys);
+    EXPECT_EQ("user", Variable(upper));
+    DeleteValue(kUser, lower.c_str());
+    EXPECT_TRUE(environment.RefreshEnvironment());
+    EXPECT_EQ("system", Variable(upper));
+    WriteValues(kUser, {{lower, REG_SZ, "user again"}});
+    EXPECT_TRUE(environment.RefreshEnvironment());
+    EXPECT_EQ("user again", Variable(lower));
+    SetVariable(upper, nullptr);
+}
+
 TEST_F(EnvironmentRefresh, OnlyTheExactEnvironmentBroadcastRefreshes)
 {
     CEnvEx environment(kTestKeys);
