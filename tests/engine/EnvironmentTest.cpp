@@ -3,6 +3,7 @@
 // Values are read back through the UTF-16 call: the ANSI one cuts
 // double-byte values short on some systems.
 #include "Environment.h"
+#include "ImportSlot.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -238,6 +239,83 @@ TEST_F(EnvironmentRefresh, NamesWindowsTakesForOneStayInStep)
     EXPECT_TRUE(environment.RefreshEnvironment());
     EXPECT_EQ("user again", Variable(lower));
     SetVariable(upper, nullptr);
+}
+
+// A value that grows between the refresher's RegQueryInfoKeyA and its
+// RegEnumValueA, through hooks on this program's imports that rewrite
+// TTV_GROWS in the user key with a handle of their own.
+std::size_t growingLength = 0;
+int growthsLeft = 0;
+void* originalCall = nullptr;
+
+void Grow()
+{
+    if (growthsLeft <= 0)
+        return;
+    --growthsLeft;
+    // More than twice as long each time: more than any buffer the last
+    // "more data" answer led the reader to.
+    growingLength = growingLength * 2 + 64;
+    WriteValues(kUser, {{"TTV_GROWS", REG_SZ, std::string(growingLength, 'g')}});
+}
+
+LONG WINAPI GrowAfterMeasuring(HKEY key, LPSTR className, LPDWORD classSize, LPDWORD reserved,
+                               LPDWORD subKeys, LPDWORD longestSubKey, LPDWORD longestClass,
+                               LPDWORD values, LPDWORD longestName, LPDWORD longestData,
+                               LPDWORD security, PFILETIME written)
+{
+    const LONG result = reinterpret_cast<decltype(&RegQueryInfoKeyA)>(originalCall)(
+        key, className, classSize, reserved, subKeys, longestSubKey, longestClass, values,
+        longestName, longestData, security, written);
+    Grow();
+    return result;
+}
+
+LONG WINAPI GrowBeforeEachRead(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
+                               LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize)
+{
+    Grow();
+    return reinterpret_cast<decltype(&RegEnumValueA)>(originalCall)(key, index, name, nameSize,
+                                                                    reserved, type, data, dataSize);
+}
+
+TEST_F(EnvironmentRefresh, AValueGrowingWhileReadIsReadWholeOrNotAtAll)
+{
+    struct Race {
+        const char* what;
+        const char* function;
+        void* replacement;
+        int growths;
+        bool refreshes;
+    } const races[] = {
+        {"grown once after the key was measured: read again, whole", "RegQueryInfoKeyA",
+         reinterpret_cast<void*>(&GrowAfterMeasuring), 2, true},
+        {"growing before every read: the refresh gives up and changes nothing", "RegEnumValueA",
+         reinterpret_cast<void*>(&GrowBeforeEachRead), 12, false},
+    };
+    for (const Race& race : races) {
+        SCOPED_TRACE(race.what);
+        growingLength = 100;
+        growthsLeft = 0;
+        WriteValues(kUser, {{"TTV_GROWS", REG_SZ, std::string(growingLength, 'g')}});
+        CEnvEx environment(kTestKeys);
+        ASSERT_EQ(std::string(100, 'g'), Variable("TTV_GROWS"));
+
+        void** slot = FindImportSlot("advapi32.dll", race.function);
+        ASSERT_NE(nullptr, slot);
+        originalCall = *slot;
+        WriteImportSlot(slot, race.replacement);
+        growthsLeft = race.growths;
+        const bool refreshed = environment.RefreshEnvironment();
+        WriteImportSlot(slot, originalCall);
+
+        EXPECT_EQ(race.refreshes, refreshed);
+        const std::string expected(race.refreshes ? growingLength : 100, 'g');
+        EXPECT_EQ(Shown(expected), Shown(Variable("TTV_GROWS")));
+        ASSERT_EQ(1u, environment.GetApplied().size());
+        EXPECT_EQ(expected.size(), environment.GetApplied().begin()->second.size());
+        SetVariable("TTV_GROWS", nullptr);
+    }
 }
 
 TEST_F(EnvironmentRefresh, OnlyTheExactEnvironmentBroadcastRefreshes)
