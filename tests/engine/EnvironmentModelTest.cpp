@@ -8,6 +8,7 @@
 // TARNIC_ENV_SEED=N [TARNIC_ENV_ROUNDS=M] runs one seed alone, to replay a
 // failure or to run longer.
 #include "Environment.h"
+#include "ImportSlot.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -403,10 +404,27 @@ std::string AppliedDifferences(const ModelMap& expected, const EnvironmentMap& a
     return said.str();
 }
 
+// Windows refusing to set a variable, as it does when memory runs out: the
+// failAt-th call that sets one fails, 0 for none.
+int setCalls = 0;
+int failAt = 0;
+void* originalSet = nullptr;
+
+BOOL WINAPI FailingSet(LPCSTR name, LPCSTR value)
+{
+    if (value != nullptr && ++setCalls == failAt) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    return reinterpret_cast<decltype(&SetEnvironmentVariableA)>(originalSet)(name, value);
+}
+
 // Runs rounds of one seed from empty keys and a process environment that
 // holds TNM_INHERITED, and stops at the first round whose outcome the model
-// did not predict, reporting it.
-void RunSeed(unsigned seed, int rounds)
+// did not predict, reporting it. With refusals, Windows refuses one of the
+// variables in some rounds: the refresh must then report failure and leave
+// the process environment and its applied map as they were.
+void RunSeed(unsigned seed, int rounds, bool refusals)
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, kRoot);
     for (const char* path : {kSystem, kUser}) {
@@ -415,19 +433,32 @@ void RunSeed(unsigned seed, int rounds)
         RegCloseKey(key);
     }
     SetEnvironmentVariableA("TNM_INHERITED", "from the parent");
+    void** slot = FindImportSlot("kernel32.dll", "SetEnvironmentVariableA");
+    ASSERT_NE(nullptr, slot);
+    originalSet = *slot;
 
     Model model;
     model.environment = ReadProcessEnvironment();
     CEnvEx environment(kModelKeys);
     Changes changes(seed);
+    std::mt19937 refusing(seed);  // apart from the changes: a seed's rounds stay the same
     for (int round = 1; round <= rounds; ++round) {
         const std::string said = changes.Apply(model);
-        model.Refresh();
+        Model next = model;
+        next.Refresh();
+        setCalls = 0;
+        failAt = refusals && refusing() % 6 == 0 ? 1 + static_cast<int>(refusing() % 8) : 0;
+        WriteImportSlot(slot, reinterpret_cast<void*>(&FailingSet));
         const bool refreshed = environment.RefreshEnvironment();
+        WriteImportSlot(slot, originalSet);
+        const bool refused = failAt != 0 && setCalls >= failAt;
+        if (!refused)
+            model = std::move(next);
         const std::string wrong = Differences(model.environment, ReadProcessEnvironment()) +
                                   AppliedDifferences(model.applied, environment.GetApplied());
-        if (!refreshed || !wrong.empty()) {
+        if (refreshed == refused || !wrong.empty()) {
             ADD_FAILURE() << "seed " << seed << ", round " << round
+                          << (refused ? ", variable " + std::to_string(failAt) + " refused" : "")
                           << (refreshed ? "" : ": refresh failed") << "; changes:" << said << wrong;
             return;
         }
@@ -450,12 +481,12 @@ TEST_F(EnvironmentModel, RefreshesAgreeWithTheModel)
     if (const char* seed = std::getenv("TARNIC_ENV_SEED")) {
         const char* rounds = std::getenv("TARNIC_ENV_ROUNDS");
         RunSeed(static_cast<unsigned>(std::strtoul(seed, nullptr, 10)),
-                rounds != nullptr ? std::atoi(rounds) : 200);
+                rounds != nullptr ? std::atoi(rounds) : 200, true);
         return;
     }
     for (unsigned seed = 1; seed <= 6; ++seed) {
         ReplaceProcessEnvironment(saved);
-        RunSeed(seed, 100);
+        RunSeed(seed, 100, true);
     }
 }
 
@@ -476,7 +507,7 @@ TEST_F(EnvironmentModel, FormerFaultsStayMended)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fault);
         ReplaceProcessEnvironment(saved);
-        RunSeed(row.seed, row.rounds);
+        RunSeed(row.seed, row.rounds, false);
     }
 }
 
