@@ -197,7 +197,7 @@ NodeInst*& NodeListInst::slot(unsigned long i) const
     return m_pages[i / perPage][i % perPage];
 }
 
-NodeInst* NodeListInst::item(unsigned long i) const
+NodeInst* NodeListInst::itemInLaterPages(unsigned long i) const
 {
     return i < m_count ? slot(i) : nullptr;
 }

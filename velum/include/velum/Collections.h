@@ -174,8 +174,16 @@ public:
     ~NodeListInst() override;
 
     unsigned long getLength() const { return m_count; }
-    // The i-th node, or null past the end.
-    NodeInst* item(unsigned long i) const;
+    // The i-th node, or null past the end. The first page, which holds
+    // every item of most lists, is read here: walks ask this of every child,
+    // and a call into the library with a division for the page would cost
+    // more than the read.
+    NodeInst* item(unsigned long i) const
+    {
+        if (i < m_firstPageSize)
+            return i < m_count ? m_pages[0][i] : nullptr;
+        return itemInLaterPages(i);
+    }
     // Position of the first occurrence, or -1.
     long indexOf(const NodeInst* node) const;
     // False (and no change) for a null node.
@@ -197,6 +205,7 @@ public:
     void releaseItems(NodeInst*& dying);
 
 private:
+    NodeInst* itemInLaterPages(unsigned long i) const;
     NodeInst*& slot(unsigned long i) const;
     void addPage();
     void releasePages();
