@@ -5,6 +5,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <vector>
 
 bool TryExpandEnvironment(const char* text, std::string* expanded)
@@ -19,9 +20,16 @@ bool TryExpandEnvironment(const char* text, std::string* expanded)
         return false;
     std::vector<wchar_t> wide(static_cast<std::size_t>(units));
     MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
-    std::vector<wchar_t> result(kLimit);
-    const DWORD needed = ExpandEnvironmentStringsW(wide.data(), result.data(), kLimit);
-    if (needed == 0 || needed > static_cast<DWORD>(kLimit))
+    // Most texts expand to a few hundred units: the icon of every listed
+    // candidate comes through here, so the whole limit is asked for only
+    // when the first buffer is too small.
+    std::vector<wchar_t> result(static_cast<std::size_t>(std::min(kLimit, units * 2 + 260)));
+    DWORD needed = ExpandEnvironmentStringsW(wide.data(), result.data(), static_cast<DWORD>(result.size()));
+    if (needed > result.size() && needed <= static_cast<DWORD>(kLimit)) {
+        result.resize(kLimit);
+        needed = ExpandEnvironmentStringsW(wide.data(), result.data(), kLimit);
+    }
+    if (needed == 0 || needed > result.size())
         return false;  // too long for one environment string: nothing is cut
     const int bytes = WideCharToMultiByte(CP_ACP, 0, result.data(), -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0)
