@@ -23,6 +23,24 @@ bool CInputHistory::SetPosition(std::size_t k)
     return true;
 }
 
+bool CInputHistory::Back(const std::string& typed)
+{
+    if (m_capacity == 0 || m_position >= m_entries.size())
+        return false;
+    if (m_position == 0)
+        m_savedInput = typed;
+    ++m_position;
+    return true;
+}
+
+bool CInputHistory::Forward()
+{
+    if (m_capacity == 0 || m_position == 0)
+        return false;
+    --m_position;
+    return true;
+}
+
 std::string CInputHistory::GetCurrent() const
 {
     if (m_position == 0)

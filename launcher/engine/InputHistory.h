@@ -24,6 +24,14 @@ public:
     // the last entry.
     std::string GetCurrent() const;
 
+    // Up in the box: one entry older, keeping typed (the box's text) as the
+    // saved input when leaving position 0. False, and nothing changes, with
+    // capacity 0 or at the oldest entry.
+    bool Back(const std::string& typed);
+    // Down in the box: one entry newer. False, and nothing changes, with
+    // capacity 0 or at position 0.
+    bool Forward();
+
     // The box's text when browsing left position 0.
     void SetSavedInput(const std::string& text) { m_savedInput = text; }
     const std::string& GetSavedInput() const { return m_savedInput; }

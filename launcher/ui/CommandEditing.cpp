@@ -1,7 +1,5 @@
 #include "CommandEditing.h"
 
-#include "CommandTable.h"
-#include "Dispatch.h"
 #include "TextRoutines.h"
 #include "resource.h"
 
@@ -57,8 +55,14 @@ CommandLineParts SplitCommandLine(const std::string& line)
         rest = space < 0 ? line.size() : static_cast<std::size_t>(space);
         candidate = line.substr(0, rest);
     }
+    // A program the dialog could not write back as it stands (ComposeCommandLine
+    // refuses a double quote in it and drops blanks around it) would change
+    // a line the user never touched: such a line opens whole in the options,
+    // which are kept as they are.
+    const bool writable = candidate.find('"') == std::string::npos && !IsBlank(candidate[0]);
     const int dot = FindLastChar(candidate.c_str(), '.', 0);
-    if (dot >= 0 && candidate.compare(static_cast<std::size_t>(dot) + 1, std::string::npos, "exe") == 0) {
+    if (writable && dot >= 0 &&
+        candidate.compare(static_cast<std::size_t>(dot) + 1, std::string::npos, "exe") == 0) {
         parts.program = candidate;
         const std::size_t options = line.find_first_not_of(' ', rest);
         if (options != std::string::npos)
@@ -92,29 +96,5 @@ UINT ComposeCommandLine(const std::string& program, const std::string& options,
     if (CountCharacters(composed) > kCommandLineLimit)
         return IDS_COMMAND_LINE_TOO_LONG;
     *line = composed;
-    return 0;
-}
-
-UINT CheckCommandWord(const std::string& word, const std::string& openedWith,
-                      const CCommandTable* table, std::size_t lineCount)
-{
-    if (word.empty())
-        return IDS_ENTER_COMMAND_WORD;
-    if (CountCharacters(word) > kWordLimit)
-        return IDS_COMMAND_WORD_TOO_LONG;
-    if (!IsSameWord(word, openedWith) && table != nullptr && table->Find(word) != nullptr)
-        return IDS_COMMAND_EXISTS;
-    if (IsReservedWord(word))
-        return IDS_COMMAND_RESERVED;
-    // A tab (pasted) could never be typed back into the input box, which
-    // ends the word there as it does at a space.
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (IsLeadByteAt(word.c_str(), i))
-            ++i;
-        else if (static_cast<unsigned char>(word[i]) <= ' ')
-            return IDS_COMMAND_HAS_SPACE;
-    }
-    if (lineCount == 0)
-        return IDS_ENTER_PROGRAM;
     return 0;
 }

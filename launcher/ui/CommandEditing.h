@@ -1,9 +1,10 @@
 // The rules of the command editing dialogs, apart from their windows: how a
-// command line splits into program and options and is put back together,
-// and what a command must be before it is registered.
+// command line splits into program and options and is put back together
+// (CommandEditing.cpp, portable), and what a command must be before it is
+// registered (CommandWord.cpp).
 #pragma once
 
-#include <windows.h>
+#include "Platform.h"
 
 #include <cstddef>
 #include <string>
@@ -28,7 +29,9 @@ struct CommandLineParts {
 // A stored line as the two fields show it. A line whose first word ends in
 // ".exe" (lower case) splits into the program and the rest from its first
 // non-space; any other line, a quoted one without closing quote included,
-// goes whole into the options.
+// goes whole into the options, and so does one whose program holds a double
+// quote or begins with a blank, which ComposeCommandLine could not give
+// back unchanged.
 CommandLineParts SplitCommandLine(const std::string& line);
 
 // The line to store for the two fields: the program in double quotes,

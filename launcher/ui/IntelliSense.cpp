@@ -364,11 +364,8 @@ void CIntelliSense::PlacePopup()
 void CIntelliSense::HistoryBack()
 {
     CInputHistory& history = m_settings->History;
-    if (history.GetCapacity() == 0 || history.GetPosition() == history.GetCount())
+    if (!history.Back(m_edit->GetWindowText()))
         return;
-    if (history.GetPosition() == 0)
-        history.SetSavedInput(m_edit->GetWindowText());
-    history.SetPosition(history.GetPosition() + 1);
     if (m_settings->HistoryList) {
         ShowHistory();
     } else {
@@ -380,9 +377,8 @@ void CIntelliSense::HistoryBack()
 void CIntelliSense::HistoryForward()
 {
     CInputHistory& history = m_settings->History;
-    if (history.GetCapacity() == 0 || history.GetPosition() == 0)
+    if (!history.Forward())
         return;
-    history.SetPosition(history.GetPosition() - 1);
     if (history.GetPosition() != 0 && m_settings->HistoryList) {
         ShowHistory();
         return;

@@ -161,6 +161,11 @@ TEST(CommandLineRules, SplitIntoProgramAndOptions)
         // An unclosed quote keeps the whole line in view.
         {"\"C:\\Tools\\app.exe -x", "", "\"C:\\Tools\\app.exe -x"},
         {Ansi("C:\\予定表\\表.exe -x"), Ansi("C:\\予定表\\表.exe"), "-x"},
+        // A program OK could not give back as it stands (blanks would be
+        // trimmed, a quote refused) leaves the line whole in the options.
+        {"\" C:\\Tools\\app.exe\" -x", "", "\" C:\\Tools\\app.exe\" -x"},
+        {"\tC:\\Tools\\app.exe -x", "", "\tC:\\Tools\\app.exe -x"},
+        {"C:\\a\"b.exe -x", "", "C:\\a\"b.exe -x"},
     };
     for (const auto& c : cases) {
         const CommandLineParts parts = SplitCommandLine(c.line);
