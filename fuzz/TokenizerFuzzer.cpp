@@ -1,10 +1,12 @@
 // Feeds arbitrary typed lines to the tokenizer: every token of the line in
 // turn, as dispatch and the argument splitting take them, and the choice of
-// the starting call for the line. Beyond what the sanitizers catch, each
-// token is checked against a plain model of the scan: a quoted token ends
-// at the first quote that is neither escaped by a backslash (which escapes
-// one whole character) nor the second byte of a double-byte character.
+// the starting call for the line; and the same bytes as a PATH walked for
+// the first token. Beyond what the sanitizers catch, each is checked
+// against a plain model: a quoted token ends at the first quote that is
+// neither escaped by a backslash (which escapes one whole character) nor
+// the second byte of a double-byte character.
 #include "Macros.h"
+#include "SearchPath.h"
 #include "TextRoutines.h"
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,6 +56,58 @@ void ModelToken(const std::string& text, std::size_t at, std::size_t& tokenBegin
     next = i;
 }
 
+// Whether the model's program part of a trimmed line names an ".exe":
+// a quoted program up to the quote that ends its token (the whole line
+// without one), else up to the first space that begins a character (a tab
+// does not end it); its extension follows the last '.' that begins a
+// character, or is the whole part without one.
+bool ModelNamesExe(const std::string& line)
+{
+    std::size_t end = line.size();
+    if (!line.empty() && line[0] == '"') {
+        std::size_t tokenBegin = 0, next = 0;
+        ModelToken(line, 0, tokenBegin, end, next);
+    } else {
+        for (std::size_t i = 0; i < line.size(); i += (IsDBCSLeadByte(static_cast<BYTE>(line[i])) && i + 1 < line.size()) ? 2 : 1) {
+            if (line[i] == ' ') {
+                end = i;
+                break;
+            }
+        }
+    }
+    const std::string part = line.substr(0, end);
+    std::size_t extension = 0;
+    for (std::size_t i = 0; i < part.size(); i += (IsDBCSLeadByte(static_cast<BYTE>(part[i])) && i + 1 < part.size()) ? 2 : 1) {
+        if (part[i] == '.')
+            extension = i + 1;
+    }
+    std::string folded = part.substr(extension);
+    for (char& c : folded)
+        c = FoldAscii(c);
+    return folded == "EXE";
+}
+
+// The places the icon lookup tries along a PATH of these bytes: each piece
+// between ';' that begin characters, skipped when empty, with a backslash
+// unless its last character is one.
+std::vector<std::string> ModelPathCandidates(const std::string& list, const std::string& program)
+{
+    std::vector<std::string> candidates;
+    std::size_t begin = 0, last = 0;
+    for (std::size_t i = 0;; i += (IsDBCSLeadByte(static_cast<BYTE>(list[i])) && i + 1 < list.size()) ? 2 : 1) {
+        if (i < list.size() && list[i] != ';') {
+            last = i;
+            continue;
+        }
+        if (i > begin)
+            candidates.push_back(list.substr(begin, i - begin) + (list[last] == '\\' && last + 1 == i ? "" : "\\") + program);
+        if (i >= list.size())
+            break;
+        begin = i + 1;
+    }
+    return candidates;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -83,7 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Decides between CreateProcessA and the shell for a trimmed line.
     const std::size_t first = text.find_first_not_of(" \t");
-    if (first != std::string::npos)
-        (void)NamesExeProgram(begin + first);
+    if (first != std::string::npos && NamesExeProgram(begin + first) != ModelNamesExe(text.substr(first)))
+        Fail("the choice of the starting call differs from the model", text, first);
+
+    // The same bytes as a PATH, searched for the line's first token.
+    const std::string program = NextToken(begin, nullptr);
+    if (ProgramPathCandidates(text, program) != ModelPathCandidates(text, program))
+        Fail("the PATH directories differ from the model", text, 0);
     return 0;
 }

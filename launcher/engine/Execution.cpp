@@ -1,6 +1,7 @@
 #include "Execution.h"
 
 #include "Macros.h"
+#include "SearchPath.h"
 #include "TextRoutines.h"
 
 #include <shellapi.h>
@@ -142,19 +143,7 @@ int FindProgramIcon(const std::string& program, bool smallIcon, bool selected,
     if (icon != -1)
         return icon;
 
-    const std::string path = ReadEnvironmentVariable(L"PATH");
-    const char* list = path.c_str();
-    for (int begin = 0; list[begin] != '\0';) {
-        int end = FindChar(list, ';', begin);
-        if (end < 0)
-            end = static_cast<int>(std::char_traits<char>::length(list));
-        std::string candidate(list + begin, list + end);
-        begin = list[end] == '\0' ? end : end + 1;
-        if (candidate.empty())
-            continue;
-        if (!EndsWithChar(candidate, '\\'))
-            candidate += '\\';
-        candidate += program;
+    for (const std::string& candidate : ProgramPathCandidates(ReadEnvironmentVariable(L"PATH"), program)) {
         icon = SystemIconOf(candidate, flags, imageList);
         if (icon != -1)
             return icon;

@@ -207,6 +207,25 @@ TEST_F(IconLookup, FindsProgramsAlongPath)
     SetEnvironmentVariableA("PATH", oldPath);
 }
 
+// A PATH folder whose name ends in a character with second byte 0x5C still
+// gets its backslash; one that ends in a backslash gets no second.
+TEST_F(IconLookup, PathFoldersEndingInDoubleByteCharacters)
+{
+    const std::string so = FreshTempFolder(Ansi("tarnic ソ"));
+    ASSERT_TRUE(CopyFileA(recorder.c_str(), (so + "\\" + Ansi("表") + ".exe").c_str(), FALSE));
+    CCommandLinesEx lines;
+    lines.Add(Ansi("表") + ".exe");
+    char oldPath[32768] = {};
+    GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
+    for (const std::string& path : {";;" + so + ";C:\\nowhere", "C:\\nowhere;" + so + "\\;"}) {
+        SetEnvironmentVariableA("PATH", path.c_str());
+        EXPECT_NE(-1, lines.GetIconIndex(true, false, nullptr)) << path;
+    }
+    SetEnvironmentVariableA("PATH", (so + "x;C:\\nowhere").c_str());
+    EXPECT_EQ(-1, lines.GetIconIndex(true, false, nullptr));
+    SetEnvironmentVariableA("PATH", oldPath);
+}
+
 TEST_F(IconLookup, ExpandsMacrosAndEnvironmentFirst)
 {
     CCommandLinesEx lines;
