@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedDataProvider provider(data, size);
     // Texts from a file or a control end at their first NUL.
     const auto text = [&provider] {
-        std::string t = provider.ConsumeRandomLengthString(600);
+        std::string t = provider.ConsumeRandomLengthString(1200);
         return t.substr(0, t.find('\0'));
     };
     const std::string stored = text();

@@ -472,6 +472,34 @@ TEST_F(CommandDialogs, LineDialogRefusesWhatCannotRunAndLosesNothing)
     EXPECT_EQ("\"" + program + "\" 1234", entry.GetLine());
 }
 
+// A stored line of any shape (a hand-edited settings file, a 2.x import),
+// opened and confirmed without a change, comes back as it was or in the
+// quoted-program form: the fields lose nothing on the way.
+TEST_F(CommandDialogs, AnUntouchedLineComesBackWhole)
+{
+    const std::string longOptions = "C:\\docs\\" + std::string(290, 'o') + ".txt";
+    const struct {
+        std::string stored, confirmed;
+    } cases[] = {
+        {"C:\\Tools\\app.exe -x", "\"C:\\Tools\\app.exe\" -x"},
+        {"C:\\Tools\\app.exe -x\r\n-y", "\"C:\\Tools\\app.exe\" -x\r\n-y"},
+        {"notes.txt\nmore", "notes.txt\nmore"},
+        {"\r\nC:\\a.txt", "\r\nC:\\a.txt"},
+        {"C:\\a.exe\t-x\t", "C:\\a.exe\t-x\t"},
+        {longOptions, longOptions},
+        {Ansi("\"C:\\ソ\\表.exe\" -a"), Ansi("\"C:\\ソ\\表.exe\" -a")},
+    };
+    for (const auto& c : cases) {
+        CEntryDlg entry;
+        DialogScript script;
+        script.Then(IDC_PROGRAM, [](HWND d) { ClickButton(d, IDOK); });
+        EXPECT_EQ(IDOK, entry.DoModal(nullptr, c.stored)) << c.stored;
+        EXPECT_TRUE(script.Done()) << script.Failure();
+        EXPECT_EQ(c.confirmed, entry.GetLine()) << c.stored;
+    }
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
 TEST_F(CommandDialogs, FilesDroppedOnTheFields)
 {
     const std::string tool = MakeFile("tool.exe");
