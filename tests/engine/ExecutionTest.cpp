@@ -223,6 +223,12 @@ TEST_F(IconLookup, PathFoldersEndingInDoubleByteCharacters)
     }
     SetEnvironmentVariableA("PATH", (so + "x;C:\\nowhere").c_str());
     EXPECT_EQ(-1, lines.GetIconIndex(true, false, nullptr));
+    // Folders far past MAX_PATH around it are passed over.
+    std::string longFolder;
+    for (int i = 0; i < 3000; ++i)
+        longFolder += Ansi("ソ");
+    SetEnvironmentVariableA("PATH", ("C:\\" + longFolder + ";;" + so + ";C:\\" + std::string(9000, 'd')).c_str());
+    EXPECT_NE(-1, lines.GetIconIndex(true, false, nullptr));
     SetEnvironmentVariableA("PATH", oldPath);
 }
 
