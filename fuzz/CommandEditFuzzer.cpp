@@ -5,10 +5,10 @@
 // back into the fields it came from; and a stored line opened and confirmed
 // untouched must come back unchanged, or in the quoted-program form that
 // shows the very same fields again, or be refused (never silently changed).
-// Every text lives in a heap block of exactly its size, so that a read past
-// it trips the sanitizer.
 #include "CommandEditing.h"
 #include "resource.h"
+
+#include "HexBytes.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -17,25 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
 namespace {
 
-std::string Hex(const std::string& bytes)
-{
-    std::string text;
-    char unit[4];
-    for (unsigned char byte : bytes) {
-        snprintf(unit, sizeof unit, "%02X ", byte);
-        text += unit;
-    }
-    return text;
-}
-
 [[noreturn]] void Finding(const char* what, const std::string& text, const std::string& other = "")
 {
-    fprintf(stderr, "FINDING: %s: [%s] [%s]\n", what, Hex(text).c_str(), Hex(other).c_str());
+    fprintf(stderr, "FINDING: %s: [%s] [%s]\n", what, HexBytes(text).c_str(), HexBytes(other).c_str());
     abort();
 }
 
@@ -113,17 +101,9 @@ CommandLineParts ModelSplit(const std::string& line)
 
 // ---------------------------------------------------------------------------
 
-// A copy of text in a heap block of exactly its size and a NUL.
-std::string Exact(const std::string& text)
-{
-    std::unique_ptr<char[]> block(new char[text.size() + 1]);
-    std::memcpy(block.get(), text.c_str(), text.size() + 1);
-    return std::string(block.get(), text.size());
-}
-
 CommandLineParts CheckedSplit(const std::string& line)
 {
-    const CommandLineParts parts = SplitCommandLine(Exact(line));
+    const CommandLineParts parts = SplitCommandLine(line);
     const CommandLineParts model = ModelSplit(line);
     if (parts.program != model.program || parts.options != model.options)
         Finding("split differs from the model", line, parts.program + "|" + parts.options);
@@ -135,9 +115,10 @@ UINT CheckedCompose(const std::string& program, const std::string& options, std:
 {
     const std::string before = "\x01unchanged";
     *line = before;
-    const UINT refusal = ComposeCommandLine(Exact(program), Exact(options), line);
+    const UINT refusal = ComposeCommandLine(program, options, line);
     if (refusal != 0) {
-        if (refusal != IDS_ENTER_PROGRAM && refusal != IDS_PROGRAM_QUOTES && refusal != IDS_COMMAND_LINE_TOO_LONG)
+        if (refusal != IDS_ENTER_PROGRAM && refusal != IDS_PROGRAM_QUOTES &&
+            refusal != IDS_COMMAND_LINE_TOO_LONG)
             Finding("unknown refusal", program, options);
         if (*line != before)
             Finding("a refusal changed the line", program, options);
@@ -189,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string program = text();
     const std::string options = text();
 
-    if (CountCharacters(Exact(stored)) != ModelCount(stored))
+    if (CountCharacters(stored) != ModelCount(stored))
         Finding("character count differs", stored);
 
     std::string line;

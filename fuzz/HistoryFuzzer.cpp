@@ -123,8 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         case 4: {
             // Mostly the sizes the settings allow, now and then beyond.
-            const std::size_t capacity = provider.ConsumeBool() ? provider.ConsumeIntegralInRange<std::size_t>(0, 5)
-                                                                : provider.ConsumeIntegralInRange<std::size_t>(0, 300);
+            const std::size_t most = provider.ConsumeBool() ? 5 : 300;
+            const std::size_t capacity = provider.ConsumeIntegralInRange<std::size_t>(0, most);
             history.SetCapacity(capacity);
             model.Resize(capacity);
             break;

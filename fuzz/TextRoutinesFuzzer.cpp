@@ -8,6 +8,8 @@
 // exactly its size, so that a read past its terminator trips the sanitizer.
 #include "TextRoutines.h"
 
+#include "HexBytes.h"
+
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -21,22 +23,11 @@
 
 namespace {
 
-std::string Hex(const std::string& bytes)
-{
-    std::string text;
-    char unit[4];
-    for (unsigned char byte : bytes) {
-        snprintf(unit, sizeof unit, "%02X ", byte);
-        text += unit;
-    }
-    return text;
-}
-
 [[noreturn]] void Finding(const char* routine, const std::string& text, const std::string& other, long long start,
                           long long got, long long expected)
 {
     fprintf(stderr, "FINDING: %s on text [%s] with [%s], start %lld: got %lld, the reference %lld\n", routine,
-            Hex(text).c_str(), Hex(other).c_str(), start, got, expected);
+            HexBytes(text).c_str(), HexBytes(other).c_str(), start, got, expected);
     abort();
 }
 

@@ -56,6 +56,12 @@ void ModelToken(const std::string& text, std::size_t at, std::size_t& tokenBegin
     next = i;
 }
 
+// 2 for a lead byte with a byte after it, else 1.
+std::size_t CharacterSize(const std::string& text, std::size_t i)
+{
+    return (i + 1 < text.size() && IsDBCSLeadByte(static_cast<BYTE>(text[i]))) ? 2 : 1;
+}
+
 // Whether the model's program part of a trimmed line names an ".exe":
 // a quoted program up to the quote that ends its token (the whole line
 // without one), else up to the first space that begins a character (a tab
@@ -68,7 +74,7 @@ bool ModelNamesExe(const std::string& line)
         std::size_t tokenBegin = 0, next = 0;
         ModelToken(line, 0, tokenBegin, end, next);
     } else {
-        for (std::size_t i = 0; i < line.size(); i += (IsDBCSLeadByte(static_cast<BYTE>(line[i])) && i + 1 < line.size()) ? 2 : 1) {
+        for (std::size_t i = 0; i < line.size(); i += CharacterSize(line, i)) {
             if (line[i] == ' ') {
                 end = i;
                 break;
@@ -77,7 +83,7 @@ bool ModelNamesExe(const std::string& line)
     }
     const std::string part = line.substr(0, end);
     std::size_t extension = 0;
-    for (std::size_t i = 0; i < part.size(); i += (IsDBCSLeadByte(static_cast<BYTE>(part[i])) && i + 1 < part.size()) ? 2 : 1) {
+    for (std::size_t i = 0; i < part.size(); i += CharacterSize(part, i)) {
         if (part[i] == '.')
             extension = i + 1;
     }
@@ -94,13 +100,15 @@ std::vector<std::string> ModelPathCandidates(const std::string& list, const std:
 {
     std::vector<std::string> candidates;
     std::size_t begin = 0, last = 0;
-    for (std::size_t i = 0;; i += (IsDBCSLeadByte(static_cast<BYTE>(list[i])) && i + 1 < list.size()) ? 2 : 1) {
+    for (std::size_t i = 0;; i += CharacterSize(list, i)) {
         if (i < list.size() && list[i] != ';') {
             last = i;
             continue;
         }
-        if (i > begin)
-            candidates.push_back(list.substr(begin, i - begin) + (list[last] == '\\' && last + 1 == i ? "" : "\\") + program);
+        if (i > begin) {
+            const bool backslash = list[last] == '\\' && last + 1 == i;
+            candidates.push_back(list.substr(begin, i - begin) + (backslash ? "" : "\\") + program);
+        }
         if (i >= list.size())
             break;
         begin = i + 1;
@@ -138,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Decides between CreateProcessA and the shell for a trimmed line.
     const std::size_t first = text.find_first_not_of(" \t");
-    if (first != std::string::npos && NamesExeProgram(begin + first) != ModelNamesExe(text.substr(first)))
+    const bool exe = first != std::string::npos && NamesExeProgram(begin + first);
+    if (first != std::string::npos && exe != ModelNamesExe(text.substr(first)))
         Fail("the choice of the starting call differs from the model", text, first);
 
     // The same bytes as a PATH, searched for the line's first token.

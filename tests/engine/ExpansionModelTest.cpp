@@ -77,18 +77,23 @@ class Pieces {
 public:
     explicit Pieces(unsigned seed) : m_random(seed) {}
 
-    std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_random); }
+    std::size_t Below(std::size_t n)
+    {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(m_random);
+    }
 
     // Valid Shift-JIS: ASCII without '%', and Japanese characters whose
     // second byte is a path separator, a pipe, an at sign or a letter.
     std::string Plain(std::size_t characters)
     {
-        static const std::vector<std::string> japanese = {Ansi("ソ"), Ansi("表"), Ansi("能"), Ansi("ー"),
-                                                          Ansi("日本"), Ansi("予"), Ansi("　")};
+        static const std::vector<std::string> japanese = {Ansi("ソ"), Ansi("表"), Ansi("能"),
+                                                          Ansi("ー"), Ansi("日本"), Ansi("予"),
+                                                          Ansi("　")};
         static const std::string ascii = "abcXYZ019 \\:;.\"-_=";
         std::string text;
         for (std::size_t i = 0; i < characters; ++i)
-            text += Below(3) == 0 ? japanese[Below(japanese.size())] : std::string(1, ascii[Below(ascii.size())]);
+            text += Below(3) == 0 ? japanese[Below(japanese.size())]
+                                  : std::string(1, ascii[Below(ascii.size())]);
         return text;
     }
 
@@ -146,7 +151,8 @@ TEST_F(ExpansionModel, RandomTextsExpandAsTheModelSays)
             std::string got = "untouched";
             if (TryExpandEnvironment(text.c_str(), &got)) {
                 ++expanded;
-                ASSERT_EQ(model.size(), got.size()) << "text: " << text.substr(0, 200) << " got: " << got.substr(0, 200);
+                ASSERT_EQ(model.size(), got.size())
+                    << "text: " << text.substr(0, 200) << " got: " << got.substr(0, 200);
                 ASSERT_EQ(model, got) << "text: " << text.substr(0, 200);
                 EXPECT_EQ(model, ExpandEnvironment(text.c_str()));
             } else {
