@@ -32,10 +32,17 @@ const unsigned long BUFFER_SIZE = 64 * 1024;
 // Moves a disk file to offset 0 and cuts it there; other handles (pipes,
 // consoles) are written from where they stand. False when the cut fails:
 // writing over a longer old file would leave its tail behind the new text.
+// A handle that may not write is refused before the cut, with the file as
+// it was: Wine cuts through a read-only handle opened with CREATE_ALWAYS,
+// and the writes that follow would then fail on an emptied file.
 bool CutToStart(void* file)
 {
     if (GetFileType(file) != FILE_TYPE_DISK)
         return true;
+    DWORD written = 0;
+    const unsigned char none = 0;
+    if (!WriteFile(file, &none, 0, &written, nullptr))
+        return false;
     if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return false;
     return SetEndOfFile(file) != FALSE;
