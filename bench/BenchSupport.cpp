@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace bench {
 
@@ -107,24 +108,45 @@ bool CreateScratchFolder(const char* prefix, std::string* folder)
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     *folder = std::string(temp) + prefix + std::to_string(GetCurrentProcessId());
-    return CreateDirectoryA(folder->c_str(), nullptr) != 0;
+    if (CreateDirectoryA(folder->c_str(), nullptr))
+        return true;
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return false;
+    // Left by an earlier process that had this id (Wine hands ids out again
+    // soon) and ended without its clean-up: no running process owns it, so
+    // it is emptied and taken over. What cannot be deleted stays; the
+    // benchmarks write every file they read first.
+    RemoveFolder(*folder);
+    if (CreateDirectoryA(folder->c_str(), nullptr))
+        return true;
+    const DWORD attributes = GetFileAttributesA(folder->c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void RemoveFolder(const std::string& folder)
+bool RemoveFolder(const std::string& folder)
 {
+    // The names first, then the deletions: a listing is not changed under
+    // its own feet.
+    std::vector<std::string> files, folders;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
                 continue;
-            const std::string file = folder + "\\" + found.cFileName;
-            for (int attempt = 0; attempt < 20 && !DeleteFileA(file.c_str()); ++attempt)
-                Sleep(50);
+            ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? folders : files).push_back(folder + "\\" + name);
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(folder.c_str());
+    for (const std::string& file : files) {
+        for (int attempt = 0; attempt < 20 && !DeleteFileA(file.c_str()); ++attempt)
+            Sleep(50);
+    }
+    for (const std::string& inner : folders)
+        RemoveFolder(inner);
+    return RemoveDirectoryA(folder.c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND ||
+           GetLastError() == ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace bench

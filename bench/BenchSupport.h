@@ -120,12 +120,13 @@ void PrintBuildWarnings();
 // Files
 
 // Creates %TEMP%\<prefix><process id>, whose path goes to *folder whether
-// or not it could be created; false when it could not.
+// or not it could be created; false when it could not. A folder of that
+// name left by an earlier process with the same id is emptied and reused.
 bool CreateScratchFolder(const char* prefix, std::string* folder);
 
-// Deletes the files in folder, then folder. Wine may hold a program's file
-// a moment after its process ended, so each file gets a few tries; what
-// still cannot be deleted stays, with the folder.
-void RemoveFolder(const std::string& folder);
+// Deletes what folder holds, then folder. Wine may hold a program's file a
+// moment after its process ended, so each file gets a few tries; what still
+// cannot be deleted stays, with the folder. True when the folder is gone.
+bool RemoveFolder(const std::string& folder);
 
 }  // namespace bench

@@ -862,7 +862,8 @@ int main(int argc, char** argv)
     // the save rows compare unequal work.
     const bool sameBytes = ReadBytes(saved) == bytes && ReadBytes(velumOut) == bytes &&
                            ReadBytes(plainOut) == bytes && ReadBytes(safeOut) == bytes;
-    bench::RemoveFolder(folder);
+    if (!bench::RemoveFolder(folder))
+        std::fprintf(stderr, "warning: %s could not be removed\n", folder.c_str());
 
     std::vector<bench::Stats> stats;
     for (const Operation& op : ops)
