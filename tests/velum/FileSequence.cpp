@@ -258,7 +258,8 @@ FileSequence::State::State(const fs::path& where) : folder(where)
         u"a.xml",
         u"b c.xml",
         std::u16string(180, u'l') + u".xml",
-        u"\u8A2D\u5B9A \u65E5\u672C.xml",
+        // Shift-JIS puts a backslash byte in the second half of these two.
+        u"\u8A2D\u5B9A \u8868\u30BD.xml",
     };
     for (int i = 0; i < kFiles; ++i)
         paths[i] = FormsOf(folder, names[i]);
