@@ -4,10 +4,12 @@
 // files on disk are compared with the model and (natively) the open
 // descriptors are counted.
 //
-// Where the model cannot predict a call it does not make it: a lock that
-// would wait for a lock of this very process would wait forever. Closing a
-// handle twice is never tried either: a closed handle's value may already
-// name a file opened since, so the second close would close that one.
+// A lock that must wait for the locks of other handles gets them let go by
+// another thread a moment later, and must then be granted. Where the model
+// cannot predict a call it does not make it: a lock that would wait for its
+// own handle's lock would wait forever. Closing a handle twice is never
+// tried either: a closed handle's value may already name a file opened
+// since, so the second close would close that one.
 //
 // Locks follow the platform. Natively openFile takes open-file-description
 // locks: one lock per handle, a new one converts the old, unlocking always
@@ -28,10 +30,12 @@
 #  include <dirent.h>
 #endif
 
+#include <chrono>
 #include <climits>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace filemodel {
@@ -391,8 +395,9 @@ int FileSequence::State::PickHandle(StepBytes& bytes)
 }
 
 // A flags value: one byte (every mode, access and lock bit with the unused
-// bits around them), now and then with high bits or negative. For openFile
-// half are made a valid creation mode, or few opens would succeed.
+// bits around them), now and then with high bits or negative. Most are
+// made a valid creation mode, half a shared or exclusive lock: few opens
+// would succeed otherwise, and locks would seldom meet.
 int FileSequence::State::Flags(StepBytes& bytes, bool open)
 {
     const int form = bytes.next() % 8;
@@ -401,8 +406,10 @@ int FileSequence::State::Flags(StepBytes& bytes, bool open)
         flags |= bytes.next() << 8;
     else if (form == 1)
         flags |= INT_MIN;
-    else if (open && form >= 4)
+    else if (form >= 3 && open)
         flags = (flags & ~0x0F) | (1 + (flags & 0x0F) % 3);
+    else if (form >= 4)
+        flags = (flags & ~(SHARED | EXCLUSIVE | RELEASE)) | (flags & 1 ? SHARED : EXCLUSIVE);
     return flags;
 }
 
@@ -411,9 +418,11 @@ void FileSequence::State::Open(StepBytes& bytes)
     const int slot = bytes.next() % kHandles;
     if (handles[slot].file != nullptr)
         Close(slot);
-    // A quarter of the opens try a path that names no file.
+    // A quarter of the opens try a path that names no file; the others go
+    // to the first file half the time, so that handles meet on one file.
+    static const int kFileShares[8] = {0, 0, 0, 0, 1, 1, 2, 3};
     const int choice = bytes.next();
-    const int target = choice % 4 == 0 ? kFiles + (choice / 4) % kBadPaths : (choice / 4) % kFiles;
+    const int target = choice % 4 == 0 ? kFiles + (choice / 4) % kBadPaths : kFileShares[(choice / 4) % 8];
     const bool wide = bytes.next() & 1;
     const int flags = Flags(bytes, true);
     const int mode = flags & 0x0F;
@@ -499,35 +508,69 @@ void FileSequence::State::Lock(StepBytes& bytes)
 
     bool expected = true;
     bool maybe = false;
+    // The call must wait for the locks of other handles, which another
+    // thread lets go a moment later.
+    bool waits = false;
 #if defined(_WIN32)
     if (release) {
         expected = handle.exclusive || handle.shared > 0;
     } else if (exclusive || shared) {
-        const bool conflict = exclusive ? handle.exclusive || handle.shared > 0 || OthersLock(handle, false)
-                                        : OthersLock(handle, true);
-        if (conflict && wait) {
-            Note(what + " skipped: would wait forever");
+        const bool own = exclusive && (handle.exclusive || handle.shared > 0);
+        const bool others = OthersLock(handle, shared);
+        if (own && wait) {
+            Note(what + " skipped: would wait for its own lock forever");
             ++skipped;
             return;
         }
-        expected = !conflict;
+        waits = others && wait;
+        expected = waits || !(own || others);
         // Windows wants an access right for a lock; Wine does not ask.
-        maybe = !conflict && handle.noAccess;
+        maybe = expected && handle.noAccess;
     }
 #else
     if (exclusive || shared) {
+        // A lock the handle's access does not allow fails at once.
         const bool allowed = exclusive ? handle.write : handle.read;
         const bool conflict = OthersLock(handle, shared);
-        if (allowed && conflict && wait) {
-            Note(what + " skipped: would wait forever");
-            ++skipped;
-            return;
-        }
-        expected = allowed && !conflict;
+        waits = allowed && conflict && wait;
+        expected = allowed && (!conflict || waits);
     }
 #endif
-    Note(what);
-    const bool result = lockFile(handle.file, flags);
+    Note(what + (waits ? " while other handles hold locks" : ""));
+    bool result;
+    if (waits) {
+        std::vector<int> holders;
+        for (int other = 0; other < kHandles; ++other) {
+            const HandleModel& h = handles[other];
+            if (other != slot && h.file != nullptr && h.index == handle.index &&
+                (h.exclusive || (exclusive && h.shared > 0)))
+                holders.push_back(other);
+        }
+        bool released = true;
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            for (int other : holders) {
+#if defined(_WIN32)
+                // Each lock is let go by a call of its own.
+                const int locks = handles[other].shared + (handles[other].exclusive ? 1 : 0);
+                for (int i = 0; i < locks; ++i)
+                    released = lockFile(handles[other].file, RELEASE) && released;
+#else
+                released = lockFile(handles[other].file, RELEASE) && released;
+#endif
+            }
+        });
+        result = lockFile(handle.file, flags);
+        releaser.join();
+        ++counts.waited;
+        Expect(released, "the other handles could not let their locks go");
+        for (int other : holders) {
+            handles[other].shared = 0;
+            handles[other].exclusive = false;
+        }
+    } else {
+        result = lockFile(handle.file, flags);
+    }
     if (!maybe)
         Expect(result == expected, expected ? "failed" : "succeeded");
     ++(result ? counts.locked : counts.lockRefused);
@@ -679,12 +722,19 @@ void FileSequence::State::CheckFiles()
 
 void FileSequence::State::Step(StepBytes& bytes)
 {
-    const int operation = bytes.next() % 16;
+    int operation = bytes.next() % 16;
+    // With nothing open, most calls on a handle become an open, or the
+    // null handle would get most of them.
+    bool anyOpen = false;
+    for (const HandleModel& handle : handles)
+        anyOpen = anyOpen || handle.file != nullptr;
+    if (!anyOpen && operation >= 3 && operation < 13 && operation != 12)
+        operation = 0;
     if (operation < 3) {
         Open(bytes);
-    } else if (operation < 6) {
+    } else if (operation < 7) {
         Lock(bytes);
-    } else if (operation == 6) {
+    } else if (operation == 7) {
         const int slot = PickHandle(bytes);
         if (slot >= 0) {
             Close(slot);

@@ -43,15 +43,17 @@ public:
     // first disagreement and the steps that led to it. Files start absent.
     std::string run(StepBytes& bytes, size_t maxSteps);
 
-    // Steps played by run, and those it left out because the call would
-    // have waited forever for a lock this process holds.
+    // Steps played by run, and those it left out: a lock that would have
+    // waited forever for its own handle's lock, and (on Windows) reads and
+    // writes that a lock of another handle bars.
     size_t played() const;
     size_t skipped() const;
 
     // Calls of run that did something: handles opened, locks granted and
-    // refused, documents written and read back.
+    // refused, locks that waited for other handles' locks, documents written
+    // and read back.
     struct Counts {
-        size_t opened = 0, locked = 0, lockRefused = 0, written = 0, parsed = 0;
+        size_t opened = 0, locked = 0, lockRefused = 0, waited = 0, written = 0, parsed = 0;
     };
     Counts counts() const;
 
