@@ -57,19 +57,10 @@ enum BadPath { NULL_PATH, EMPTY_PATH, THE_FOLDER, MISSING_FOLDER, NAME_TOO_LONG,
 const unsigned short kEncodings[] = {0, 1, 2, 3, 4, 5, 6, 0xFFFF};
 const int kEncodingCount = sizeof kEncodings / sizeof kEncodings[0];
 
-// What files get written with from outside the library: nothing, a small
-// document in UTF-8 and in UTF-16, text that is no document, and a document
-// longer than anything serialize writes here, so that a write that does not
-// cut the file first leaves a tail behind.
-const char* const kOutsideTexts[] = {
-    "",
-    "<?xml version=\"1.0\"?><r a='1'>t</r>",
-    "\xFF\xFE<\0?\0x\0m\0l\0 \0v\0e\0r\0s\0i\0o\0n\0=\0\"\0001\0.\0000\0\"\0?\0>\0<\0q\0/\0>\0",
-    "not a document <",
-    nullptr,  // the long document, made in the constructor
-};
-const int kOutsideTextCount = sizeof kOutsideTexts / sizeof kOutsideTexts[0];
-const size_t kUtf16TextSize = 48;
+// A small document in UTF-16 with its byte-order mark, for the files
+// written from outside the library.
+const char kUtf16Document[] =
+    "\xFF\xFE<\0?\0x\0m\0l\0 \0v\0e\0r\0s\0i\0o\0n\0=\0\"\0001\0.\0000\0\"\0?\0>\0<\0q\0/\0>\0";
 
 struct PathForms {
     bool hasNarrow = false;  // the ANSI code page may not hold the name
@@ -218,7 +209,11 @@ struct FileSequence::State {
     // What a file of these bytes parses to (written out again as UTF-8),
     // "" when it does not parse.
     std::map<std::string, std::string> parsed;
-    std::string longText;
+    // What files get written with from outside the library: nothing, a
+    // small document in UTF-8 and in UTF-16, text that is no document, and
+    // a document longer than anything serialize writes here, so that a
+    // write that does not cut the file first leaves a tail behind.
+    std::vector<std::string> outsideTexts;
     std::vector<std::string> log;
     std::string finding;
     size_t step = 0;  // of this run, for the log
@@ -295,7 +290,13 @@ FileSequence::State::State(const fs::path& where) : folder(where)
     root.appendChild(rich.createComment(U(u"c-")));
     documents = {plain, rich, Document()};
 
-    longText = "<?xml version=\"1.0\"?><long>" + std::string(5000, 'x') + "</long>";
+    outsideTexts = {
+        "",
+        "<?xml version=\"1.0\"?><r a='1'>t</r>",
+        std::string(kUtf16Document, sizeof kUtf16Document - 1),
+        "not a document <",
+        "<?xml version=\"1.0\"?><long>" + std::string(5000, 'x') + "</long>",
+    };
 
     const fs::path reference = folder / "reference.bin";
     for (const Document& document : documents) {
@@ -663,9 +664,9 @@ void FileSequence::State::Parse(StepBytes& bytes)
 void FileSequence::State::Outside(StepBytes& bytes)
 {
     const int index = bytes.next() % kFiles;
-    const int choice = bytes.next() % (kOutsideTextCount + 1);
+    const int choice = bytes.next() % static_cast<int>(outsideTexts.size() + 1);
     FileModel& file = files[index];
-    if (choice == kOutsideTextCount) {
+    if (choice == static_cast<int>(outsideTexts.size())) {
         // Deleting an open file is another matter on each system; not here.
         if (AnyOpen(index))
             return;
@@ -680,9 +681,7 @@ void FileSequence::State::Outside(StepBytes& bytes)
     if (AnyLock(index))
         return;
 #endif
-    std::string text = kOutsideTexts[choice] != nullptr ? std::string(kOutsideTexts[choice]) : longText;
-    if (choice == 2)
-        text.assign(kOutsideTexts[choice], kUtf16TextSize);
+    const std::string& text = outsideTexts[static_cast<size_t>(choice)];
     Note("write file " + std::to_string(index) + " from outside: " + Printable(text));
     Expect(WriteAll(paths[index].path, text), "the outside write failed");
     file.exists = true;
