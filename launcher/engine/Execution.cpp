@@ -78,7 +78,19 @@ BOOL OpenWithShell(const std::string& text)
     return ShellExecuteExA(&info);
 }
 
+BOOL StartForReal(const std::string& text, bool exe)
+{
+    return exe ? StartProcess(text) : OpenWithShell(text);
+}
+
+CommandLineStarter g_starter = &StartForReal;
+
 }  // namespace
+
+void SetCommandLineStarter(CommandLineStarter starter)
+{
+    g_starter = starter != nullptr ? starter : &StartForReal;
+}
 
 BOOL RunCommandLine(const char* line)
 {
@@ -89,7 +101,7 @@ BOOL RunCommandLine(const char* line)
     if (start == std::string::npos)
         return FALSE;
     const std::string text = expanded.substr(start);
-    return NamesExeProgram(text.c_str()) ? StartProcess(text) : OpenWithShell(text);
+    return g_starter(text, NamesExeProgram(text.c_str()));
 }
 
 namespace {

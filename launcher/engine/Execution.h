@@ -20,6 +20,14 @@ std::string ExpandEnvironment(const char* text);
 // nothing. Nonzero when started; 0 when not, or when the line is blank.
 BOOL RunCommandLine(const char* line);
 
+// What RunCommandLine hands a line to once it is expanded and trimmed: text
+// is never blank, exe tells whether its program ends in ".exe"; the result
+// is RunCommandLine's. The default starts it for real (CreateProcessA or
+// ShellExecuteExA). Tests put a recorder here to dispatch thousands of lines
+// without starting a program; null brings the real one back.
+using CommandLineStarter = BOOL (*)(const std::string& text, bool exe);
+void SetCommandLineStarter(CommandLineStarter starter);
+
 // Index of program's icon in the system image list, trying program as
 // written and then in each directory of PATH; -1 when none yields an icon.
 // *imageList, when given, gets the system image list of the last call.

@@ -19,7 +19,7 @@ std::string WindowText(HWND window)
 
 }  // namespace
 
-MessageBoxCapture::MessageBoxCapture()
+MessageBoxCapture::MessageBoxCapture(Display display) : m_display(display)
 {
     if (current != nullptr)
         throw std::logic_error("one MessageBoxCapture at a time");
@@ -50,6 +50,10 @@ int WINAPI MessageBoxCapture::Replacement(HWND owner, LPCSTR text, LPCSTR captio
     box.language = language;
     MSG quit;
     box.quitPending = PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+    if (current->m_display == Display::Unshown) {
+        current->m_boxes.push_back(box);
+        return IDOK;
+    }
 
     // Show the real box; the hook reads what it says and presses OK.
     HHOOK hook = SetWindowsHookExA(WH_CBT, &CloseWhenActive, nullptr, GetCurrentThreadId());

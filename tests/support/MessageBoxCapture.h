@@ -24,10 +24,13 @@ struct CapturedMessageBox {
 
 // While one exists, every MessageBoxExA this program calls is recorded,
 // shown, and closed with its OK button as soon as it is on screen. Only one
-// may exist at a time.
+// may exist at a time. Unshown, the boxes are only recorded and answered
+// with IDOK at once (shownCaption and shownText stay empty): for tests that
+// cause hundreds of them and check only what was asked for.
 class MessageBoxCapture {
 public:
-    MessageBoxCapture();
+    enum class Display { Shown, Unshown };
+    explicit MessageBoxCapture(Display display = Display::Shown);
     ~MessageBoxCapture();
     MessageBoxCapture(const MessageBoxCapture&) = delete;
     MessageBoxCapture& operator=(const MessageBoxCapture&) = delete;
@@ -42,4 +45,5 @@ private:
     std::vector<CapturedMessageBox> m_boxes;
     void** m_slot = nullptr;      // our import-table entry for MessageBoxExA
     void* m_original = nullptr;
+    Display m_display;
 };
