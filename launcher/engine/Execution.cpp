@@ -7,10 +7,17 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 bool TryExpandEnvironment(const char* text, std::string* expanded)
 {
+    // Nothing to expand: the text needs neither Windows nor the conversions
+    // (most command lines and icons come this way).
+    if (std::strchr(text, '%') == nullptr) {
+        expanded->assign(text);
+        return true;
+    }
     // Expanded in UTF-16, where Windows measures its limit of 32767 units
     // (terminator counted) for the text and for the result. Its ANSI call
     // reports success with an empty, cut or garbled result past that limit,

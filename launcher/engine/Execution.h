@@ -9,7 +9,8 @@
 // Environment references ("%WINDIR%") in text expanded by Windows into
 // *expanded; false, with *expanded untouched, when Windows refuses, or when
 // the text or its expansion is longer than one environment string can be
-// (32766 UTF-16 units): the result is never cut.
+// (32766 UTF-16 units): the result is never cut. Text without "%" is given
+// back as it is, whatever its length.
 bool TryExpandEnvironment(const char* text, std::string* expanded);
 // The same, giving the text unchanged when Windows refuses.
 std::string ExpandEnvironment(const char* text);
