@@ -11,16 +11,14 @@ namespace {
 
 const char* const kReservedWords[] = {"SYSTEM", "EXIT", "SETTING", "HELP", "?", "ABOUT"};
 
-// The first six bytes of the input are the word SYSTEM in whatever case it
-// was typed; the rest, after its spaces, is the line.
-bool RunSystemLine(const std::string& text)
+// The line is what follows the word and its blanks, so that the word may
+// be typed in quotes too ("SYSTEM" notepad.exe runs notepad.exe, not what
+// follows the sixth byte). Nothing after the word: nothing to run.
+bool RunSystemLine(const char* rest)
 {
-    std::size_t p = text.size() < 6 ? text.size() : 6;
-    while (p < text.size() && text[p] == ' ')
-        ++p;
-    if (p == text.size())
+    if (rest == nullptr)
         return false;
-    std::string line = text.substr(p);
+    std::string line = rest;
     // "%0" to "%9" stay as typed here, but the expander still looks at the
     // argument they name, so it gets ten empty ones.
     const std::string noArguments[MACRO_ARGUMENT_COUNT];
@@ -63,7 +61,7 @@ bool DispatchInput(CDispatchTarget& input)
     const std::string word = NextToken(text.c_str(), &rest);
 
     if (IsSameWord(word, "SYSTEM"))
-        return RunSystemLine(text);
+        return RunSystemLine(rest);
     if (IsSameWord(word, "EXIT")) {
         if (HasCloseSwitch(rest))
             input.CloseWindow();

@@ -51,6 +51,10 @@ TEST(Dispatch, ReservedWordsCallTheirOperations)
         {"settings", false, {"HidePopup"}},  // not reserved, not registered
         {"\texit", false, {"HidePopup"}},    // the first token is empty
         {"sYsTeM \t x.exe %%", true, {"HidePopup"}, {"x.exe %"}},
+        // A quoted word: the line is what follows it, not what follows the
+        // sixth byte of the input.
+        {"\"SYSTEM\" notepad.exe", true, {"HidePopup"}, {"notepad.exe"}},
+        {"\"system\"notepad", true, {"HidePopup"}, {"notepad"}},
         {"run a", false, {"HidePopup"}, {"x.exe value a"}},
         {"run " + longArgument, false, {"HidePopup"}, {"x.exe %TARNIC_DISPATCH% " + longArgument}},
         {"system x.exe %%TARNIC_DISPATCH%% " + longArgument, true, {"HidePopup"},
