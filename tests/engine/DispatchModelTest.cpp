@@ -353,6 +353,29 @@ Outcome Model(const std::vector<Command>& table, const std::string& text)
     return out;
 }
 
+// Completion: the words that start with prefix, newest first, then the
+// reserved words offered, each with the launcher's own quoted path.
+Log Candidates(const std::vector<Command>& table, const std::string& prefix, bool includeReserved)
+{
+    Log out;
+    const auto startsWith = [&](const std::string& word) {
+        return word.size() >= prefix.size() && SameWord(word.substr(0, prefix.size()), prefix);
+    };
+    if (prefix.empty())
+        return out;
+    for (auto it = table.rbegin(); it != table.rend(); ++it) {
+        if (startsWith(it->word))
+            out.push_back(it->word + " = " + (it->lines.empty() ? "" : it->lines[0]));
+    }
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    for (const char* reserved : {"SETTING", "SYSTEM", "HELP", "ABOUT", "EXIT"}) {
+        if (includeReserved && startsWith(reserved))
+            out.push_back(std::string(reserved) + " = \"" + path + '"');
+    }
+    return out;
+}
+
 // ---- What the code does, recorded ----
 
 MessageBoxCapture* g_capture = nullptr;
@@ -517,6 +540,7 @@ private:
         return Pick(blanks);
     }
 
+public:
     std::string MixCase(std::string text)
     {
         for (std::size_t i = 0; i < text.size(); i += Step(text, i)) {
@@ -562,26 +586,47 @@ TEST(DispatchModel, RandomTypedLinesDoWhatTheModelSays)
     g_capture = &capture;
     SetCommandLineStarter(&RecordStart);
 
+    // Whatever happens, later tests start programs for real again.
+    struct Restore {
+        ~Restore()
+        {
+            SetCommandLineStarter(nullptr);
+            g_capture = nullptr;
+        }
+    } restore;
+
     Generator random(seed);
     std::size_t differences = 0, registered = 0, starts = 0, boxes = 0, typedCount = 0;
     for (unsigned typed = 0; typed < count && differences < 5;) {
         // A fresh table for every 100 typed lines.
         RecordingInput input;
         std::vector<Command> table;
-        for (std::size_t n = 1 + random.Below(30); n > 0; --n) {
+        const auto addCommand = [&] {
             Command command;
             // Now and then a word already there in another letter case: the
-            // newest is the one found.
-            command.word = !table.empty() && random.OneIn(10) ? table[random.Below(table.size())].word : random.Word();
+            // newest is the one found, the oldest the one removed.
+            command.word = !table.empty() && random.OneIn(10) ? random.MixCase(random.Pick(table).word) : random.Word();
             for (std::size_t lines = random.OneIn(3) ? 1 : random.Below(4); lines > 0; --lines)
                 command.lines.push_back(random.Line());
             CCommandLinesEx lines;
             for (const std::string& line : command.lines)
                 lines.Add(line);
-            ASSERT_EQ(1, input.commands.Insert(CCommandEntry(command.word, lines)));
+            EXPECT_EQ(1, input.commands.Insert(CCommandEntry(command.word, lines)));
             table.push_back(command);
-        }
+        };
+        for (std::size_t n = 1 + random.Below(30); n > 0; --n)
+            addCommand();
         for (int k = 0; k < 100 && typed < count; ++k, ++typed) {
+            if (random.OneIn(15)) {
+                addCommand();
+            } else if (random.OneIn(15) && table.size() > 1) {
+                const std::string word = random.OneIn(4) ? random.Word() : random.MixCase(random.Pick(table).word);
+                const auto found = std::find_if(table.begin(), table.end(),
+                                                [&](const Command& command) { return SameWord(command.word, word); });
+                EXPECT_EQ(found != table.end() ? 1 : 0, input.commands.Remove(word)) << Printable(word);
+                if (found != table.end())
+                    table.erase(found);
+            }
             const std::string text = random.Typed(table);
             const Outcome expected = Model(table, text);
             input.text = text;
@@ -600,6 +645,12 @@ TEST(DispatchModel, RandomTypedLinesDoWhatTheModelSays)
                               input.history.GetPosition() == (expected.browsingEnds ? 0 : positionBefore) &&
                               (text.empty() || input.history.GetAt(0) == text) &&
                               IsReservedWord(Token(text, 0).first) == expected.reservedWord;
+            // What completion offers for the first word.
+            const bool includeReserved = random.OneIn(2);
+            Log offered;
+            for (const CCandidate& candidate : input.commands.FindByPrefix(Token(text, 0).first, includeReserved))
+                offered.push_back(candidate.word + " = " + candidate.commandLine);
+            EXPECT_EQ(Candidates(table, Token(text, 0).first, includeReserved), offered) << Printable(text);
             if (!same) {
                 ++differences;
                 ADD_FAILURE() << "seed " << seed << ", typed line " << typed << ": [" << Printable(text) << "]";
@@ -620,8 +671,6 @@ TEST(DispatchModel, RandomTypedLinesDoWhatTheModelSays)
             boxes += capture.Boxes().size();
         }
     }
-    SetCommandLineStarter(nullptr);
-    g_capture = nullptr;
     std::printf("%zu typed lines (seed %u): %zu ran a registered command, %zu lines started, %zu failure boxes\n",
                 typedCount, seed, registered, starts, boxes);
 }
