@@ -438,10 +438,10 @@ public:
         static const Log programs = {
             "\"C:\\Tools\\edit.exe\"", "\"C:\\My Tools\\x.EXE\"", "notepad", "notepad.exe", "exe", "C:\\Docs\\plan.txt",
             "http://example.org/?q=1", "\"C:\\dir\\\" -x", " \t run.exe", "", "%0", "%%TARNIC_DM%%\\tool.exe",
-            "\"%S\\cmd.exe\"", "%W\\notepad.exe", "%A%0%a%Dnone.exe%d"};
+            "\"%S\\cmd.exe\"", "%W\\notepad.exe", "%A%0%a%Dnone.exe%d", "x.exe\t-t", "http://example.org/a%20b"};
         std::string line = Pick(programs);
         if (OneIn(6))
-            line = '"' + Wide() + "\\" + Wide() + ".exe\"";  // C:\ソ style paths, with trailing 0x5C bytes
+            line = '"' + Wide() + "\\" + Wide() + (OneIn(2) ? ".exe\"" : "\" x.exe");  // second bytes 0x5C before the quote
         for (std::size_t n = Below(6); n > 0; --n)
             line += (OneIn(8) ? "" : " ") + Option();
         return line;
@@ -497,7 +497,7 @@ private:
     {
         static const Log options = {"%0", "%1", "%9", "[%2]", "%0%1", "%A-open %0%a", "%D-new%d", "%A", "%D",
                                     "%S", "%s", "%W\\x", "%w", "%_", "%%", "100%", "%x", "%B", "%a", "%d",
-                                    "-o", "/P", "\"a b\"", "%%PATH%%", "\\"};
+                                    "-o", "/P", "\"a b\"", "%%PATH%%", "\\", "%A%Dx%d%0%a", "%D%A%1%a-%d"};
         switch (Below(10)) {
         case 0: return "%" + Wide();
         case 1: return Wide() + "%0" + Wide();
@@ -510,7 +510,7 @@ private:
     std::string Argument()
     {
         static const Log plain = {"a", "b", "notes.txt", "/P", "-p", "/px", "\"/p\"", "%W", "%1", "%_", "%%", "%A", "%",
-                                  "\"b c\"", "\"a\\\"b\"", "\"\"", "a\\", "\"unclosed", "x\"y z\"", "C:\\"};
+                                  "\"b c\"", "\"a\\\"b\"", "\"\"", "a\\", "\"unclosed", "x\"y z\"", "C:\\", "%Dq%d", "%S%s"};
         switch (Below(10)) {
         case 0: return Wide() + Wide();
         case 1: return "\"C:\\" + Wide() + "\"";  // a closing quote after a 0x5C second byte
