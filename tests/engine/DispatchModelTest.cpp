@@ -203,22 +203,22 @@ Log Prepare(const Log& lines, const std::string* rest)
     return prepared;
 }
 
-// Windows expands the environment references; that is not what is checked
-// here. What is: text without "%", or longer than Windows expands (32766
-// UTF-16 units), comes back whole, and so does text whose expansion lost
-// what stands before its first "%" or after its last.
+// Windows expands the environment references, in UTF-16; that is not what
+// is checked here. What is: text without "%", and text or results longer
+// than one environment string (32766 units), come back whole.
 std::string Environment(const std::string& line)
 {
-    if (line.find('%') == npos || MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, nullptr, 0) > 32767)
+    const int units = MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, nullptr, 0);
+    if (line.find('%') == npos || units > 32767)
         return line;
-    std::vector<char> buffer(line.size() * 4 + 65536);
-    if (ExpandEnvironmentStringsA(line.c_str(), buffer.data(), static_cast<DWORD>(buffer.size())) == 0)
+    std::vector<wchar_t> wide(static_cast<std::size_t>(units)), result(65536);
+    MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, wide.data(), units);
+    const DWORD needed = ExpandEnvironmentStringsW(wide.data(), result.data(), static_cast<DWORD>(result.size()));
+    if (needed == 0 || needed > 32767)
         return line;
-    const std::string expanded = buffer.data();
-    const std::string head = line.substr(0, line.find('%')), tail = line.substr(line.rfind('%') + 1);
-    const bool whole = expanded.size() >= head.size() + tail.size() && expanded.compare(0, head.size(), head) == 0 &&
-                       expanded.compare(expanded.size() - tail.size(), npos, tail) == 0;
-    return whole ? expanded : line;
+    std::vector<char> ansi(result.size() * 2);
+    WideCharToMultiByte(CP_ACP, 0, result.data(), -1, ansi.data(), static_cast<int>(ansi.size()), nullptr, nullptr);
+    return ansi.data();
 }
 
 bool NamesExe(const std::string& text)
