@@ -124,6 +124,8 @@ std::string Directory(bool windows, bool dropBackslash)
 
 const std::string kNoArguments[MACRO_ARGUMENT_COUNT];
 
+// The macros of s expanded under flags, one "%" after the other from the
+// start; pos always stands at a character boundary.
 std::string Expand(std::string s, DWORD flags, const std::string* args, bool* used)
 {
     for (std::size_t pos = FindCharacter(s, '%', 0); pos != npos; pos = FindCharacter(s, '%', pos)) {

@@ -24,7 +24,7 @@ BOOL RecordStart(const std::string& text, bool /*exe*/)
     return TRUE;
 }
 
-TEST(Dispatch, ReservedWordsCallTheirOperations)
+TEST(Dispatch, InputsCallTheirOperationsAndStartTheirLines)
 {
     struct Case {
         std::string input;
@@ -32,8 +32,9 @@ TEST(Dispatch, ReservedWordsCallTheirOperations)
         Calls calls;
         Calls started = {};  // the lines handed on to be started
     };
-    // Beyond what Windows expands: the line must not come back cut short
-    // (Wine gives back a few bytes, or crashes on the reference).
+    // Longer than one environment string: the line goes on whole and
+    // unexpanded (Wine's ANSI expansion gave back seven bytes of it, or
+    // crashed on the reference).
     const std::string longArgument(33000, 'y');
     const Case cases[] = {
         {"exit", true, {"HidePopup", "Dismiss"}},
