@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -223,6 +224,7 @@ std::string Environment(const std::string& line)
     return ansi.data();
 }
 
+// Whether the program part of a trimmed line ends in ".exe", in any case.
 bool NamesExe(const std::string& text)
 {
     std::size_t end = 0;
@@ -279,7 +281,7 @@ std::string FailureBox(const std::string& line)
 }
 
 // One line handed to RunCommandLine: whether it started.
-bool Run(const std::string& line, bool boxOnFailure, Log& log)
+bool RunLine(const std::string& line, bool boxOnFailure, Log& log)
 {
     const std::string expanded = Environment(line);
     const std::size_t first = expanded.find_first_not_of(" \t");
@@ -324,7 +326,7 @@ Outcome Model(const std::vector<Command>& table, const std::string& text)
 
     if (SameWord(word, "SYSTEM")) {
         if (!rest.empty())
-            out.result = Run(Expand(rest, MACROS_SYSTEM_COMMAND, kNoArguments, nullptr), false, out.log);
+            out.result = RunLine(Expand(rest, MACROS_SYSTEM_COMMAND, kNoArguments, nullptr), false, out.log);
     } else if (SameWord(word, "EXIT")) {
         bool close = false;
         for (std::size_t i = 0; i < rest.size() && !close;) {
@@ -346,7 +348,7 @@ Outcome Model(const std::vector<Command>& table, const std::string& text)
         for (auto it = table.rbegin(); it != table.rend(); ++it) {  // the newest of equal words
             if (SameWord(it->word, word)) {
                 for (const std::string& line : Prepare(it->lines, rest.empty() ? nullptr : &rest))
-                    Run(line, true, out.log);
+                    RunLine(line, true, out.log);
                 out.browsingEnds = true;
                 break;
             }
@@ -671,6 +673,25 @@ TEST(DispatchModel, RandomTypedLinesDoWhatTheModelSays)
             registered += expected.browsingEnds;
             starts += g_log.size() - capture.Boxes().size();
             boxes += capture.Boxes().size();
+
+            // A command run without arguments, then its lines run as they
+            // stand by the base list, which shows nothing.
+            if (random.OneIn(20)) {
+                const std::size_t j = random.Below(table.size());
+                CCommandLinesEx& lines = input.commands.GetOrder()[j]->lines;
+                Log want;
+                for (const std::string& line : Prepare(table[j].lines, nullptr))
+                    RunLine(line, true, want);
+                for (const std::string& line : table[j].lines)
+                    RunLine(line, false, want);
+                g_log.clear();
+                capture.Clear();
+                g_boxesLogged = 0;
+                EXPECT_FALSE(lines.Execute());
+                EXPECT_FALSE(lines.korra::CCommandLinesA::Execute());
+                LogNewBoxes();
+                EXPECT_EQ(want, g_log) << Printable(table[j].word);
+            }
         }
     }
     std::printf("%zu typed lines (seed %u): %zu ran a registered command, %zu lines started, %zu failure boxes\n",
