@@ -57,7 +57,11 @@ void* SmallBlockAllocate(std::size_t bytes)
     const std::size_t size = ClassOf(bytes);
     Hold hold;
     if (FreeBlock* block = g_pool.free[size]) {
+        // A list given back long ago is cold: each block's link would be a
+        // wait on memory when its turn comes. The next one is fetched now,
+        // while the caller fills this one (null is never touched).
         g_pool.free[size] = block->next;
+        __builtin_prefetch(block->next);
         return block;
     }
     const std::size_t rounded = (size + 1) * kGrain;
