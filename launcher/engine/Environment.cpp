@@ -104,6 +104,33 @@ bool ReadValues(HKEY key, std::vector<std::pair<std::string, std::string>>* valu
     }
 }
 
+// Compares two variable names as Windows does, ignoring case through its
+// own upper-case table: CSTR_LESS_THAN, CSTR_EQUAL or CSTR_GREATER_THAN.
+// CompareStringOrdinal is looked up at run time, so that the program still
+// starts on systems older than Vista, which lack it; there both names are
+// folded with CharUpperBuffW, which uses the same table, and compared unit
+// by unit.
+int CompareNamesAsWindows(const wchar_t* a, std::size_t aLength, const wchar_t* b, std::size_t bLength)
+{
+    using CompareOrdinalProc = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
+    static const CompareOrdinalProc compareOrdinal = [] {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        return kernel != nullptr ? reinterpret_cast<CompareOrdinalProc>(reinterpret_cast<void*>(
+                                       GetProcAddress(kernel, "CompareStringOrdinal")))
+                                 : nullptr;
+    }();
+    if (compareOrdinal != nullptr)
+        return compareOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE);
+    std::wstring upperA(a, aLength);
+    std::wstring upperB(b, bLength);
+    if (!upperA.empty())
+        CharUpperBuffW(&upperA[0], static_cast<DWORD>(upperA.size()));
+    if (!upperB.empty())
+        CharUpperBuffW(&upperB[0], static_cast<DWORD>(upperB.size()));
+    const int order = upperA.compare(upperB);
+    return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
+}
+
 // Whether Windows takes two names of applied and fresh for one variable
 // although the map keeps them apart: it folds more letters than 'a' to 'z'
 // (full-width and Greek ones, for example). Names of 'a' to 'z' and other
@@ -127,8 +154,7 @@ bool HasWindowsAliases(const EnvironmentMap& applied, const EnvironmentMap& fres
         if (applied.find(entry.first) == applied.end())
             names.push_back(Wide(entry.first));
     const auto compare = [](const std::wstring& a, const std::wstring& b) {
-        return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                    static_cast<int>(b.size()), TRUE);
+        return CompareNamesAsWindows(a.data(), a.size(), b.data(), b.size());
     };
     std::sort(names.begin(), names.end(), [&](const std::wstring& a, const std::wstring& b) {
         return compare(a, b) == CSTR_LESS_THAN;
@@ -187,8 +213,8 @@ public:
             const std::size_t length = wcslen(entry);
             const wchar_t* equals = length > 0 ? wcschr(entry + 1, L'=') : nullptr;
             if (equals != nullptr &&
-                CompareStringOrdinal(entry, static_cast<int>(equals - entry), wideName.c_str(),
-                                     static_cast<int>(wideName.size()), TRUE) == CSTR_EQUAL) {
+                CompareNamesAsWindows(entry, static_cast<std::size_t>(equals - entry), wideName.c_str(),
+                                      wideName.size()) == CSTR_EQUAL) {
                 value = equals + 1;
                 break;
             }

@@ -50,6 +50,14 @@ if ! "$session_tool" start "$state"; then
 fi
 system32="$state/prefix/drive_c/windows/system32"
 
+# KERNEL32 calls that came with Vista or later and that a program like ours
+# might reach for.
+vista_only='CompareStringOrdinal|CompareStringEx|LCMapStringEx|GetLocaleInfoEx|GetTickCount64'
+vista_only+='|InitOnceExecuteOnce|InitializeSRWLock|AcquireSRWLock(Exclusive|Shared)|InitializeConditionVariable'
+vista_only+='|SleepConditionVariable(CS|SRW)|CreateSymbolicLink[AW]|GetFileInformationByHandleEx'
+vista_only+='|SetFileInformationByHandle|GetFinalPathNameByHandle[AW]|QueryFullProcessImageName[AW]'
+vista_only+='|Create(Event|Mutex|Semaphore)Ex[AW]'
+
 # ---------------------------------------------------------------------------
 #   zip argument   PE format    runtime DLL that only this architecture uses
 kinds=(
@@ -78,6 +86,16 @@ for row in "${kinds[@]}"; do
         fail "$label: $(basename "$pe") needs $dll, which is neither in the package nor part of Windows"
       fi
     done < <(objdump -p "$pe" | sed -n 's/^[[:space:]]*DLL Name: //p')
+  done
+
+  # Our own binaries still start where the newer KERNEL32 calls are missing
+  # (Windows before Vista): such a call is looked up when it is needed.
+  for pe in "$files/Tarnic.exe" "$files/Velum-1.1.0.dll"; do
+    [ -f "$pe" ] || continue
+    newer=$(objdump -p "$pe" |
+      awk '/DLL Name:/ {k = (tolower($3) == "kernel32.dll")} k && NF >= 3 && $2 ~ /^[0-9]+$/ {print $3}' |
+      grep -xE "$vista_only" | paste -sd ' ' -)
+    [ -z "$newer" ] || fail "$label: $(basename "$pe") imports $newer, which Windows before Vista lacks"
   done
 
   readme="$files/README.txt"
